@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tables/text_list.h"
+
+namespace passerelle {
+
+// Folds a person's name to a comparison key: ASCII lower case, the usual
+// French accented letters made plain, "_", "-" and '"' turned into spaces,
+// then every space removed.
+std::string FoldName(std::string name);
+
+// The options of the window that the subject rules read.
+struct SubjectOptions {
+  bool mergeAp = true;        // "Fusionner Matière et AP"
+  bool keepSubjects = false;  // "Conserver les matières", never shown
+};
+
+// Maps a subject label to its short subject key ("math", "histoire", …), or
+// returns the label without its "AP " / "AP-" prefix and its LV1 / LV2 part
+// when no rule knows it.
+std::string NormalizeSubject(std::string label, SubjectOptions options);
+
+// Reduces a class or group label to a class code comparable with the class
+// list: lower case, cut at ">" and at "p", "°" as "g", no space.
+std::string NormalizeClassCode(std::string label);
+
+// Whether a non-empty line of the class list equals the code exactly.
+bool IsKnownClass(const std::string& code, const TextList& classList);
+
+// Draws one character among 0-9 and A-Z from the program's one sequence.
+// The seed starts at 0 and is never set otherwise.
+char RandomAlnum(std::uint32_t& seed);
+
+}  // namespace passerelle

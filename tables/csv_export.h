@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "tables/grid.h"
+
+namespace passerelle {
+
+// The file text of a grid: one line per row, the cells of columns 0 to
+// colCount() - 1 joined by ";" and every line ended by CR LF. No quoting.
+std::string GridAsCsvText(const Grid& grid);
+
+// Writes GridAsCsvText(grid) to `file`, whole or not at all: the text goes to
+// a temporary file in the same folder, which then replaces the target. On
+// failure a FileError is thrown and the earlier file, if any, is untouched.
+void SaveGridAsCsv(const Grid& grid, const std::filesystem::path& file);
+
+// Removes one row; the rows below move up. A grid of one row is unchanged.
+void DeleteGridRow(Grid& grid, int row);
+
+}  // namespace passerelle

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace passerelle {
+
+// A rectangle of text cells addressed (column, row), both from 0, as the
+// window's tables show them. Texts are Windows-1252 bytes.
+//
+// Rows are stored ragged: a row keeps only the cells up to its last written
+// one, packed in a single allocation, so a column count of a million costs a
+// number, not a million cells per row. Reading any cell that was never
+// written, inside or outside the counts, gives the empty text.
+class Grid {
+ public:
+  static constexpr int kDefaultColWidth = 64;
+
+  Grid(int colCount, int rowCount, int fixedCols = 0, int fixedRows = 0);
+
+  int colCount() const { return colCount_; }
+  int rowCount() const { return static_cast<int>(rows_.size()); }
+  int fixedCols() const { return fixedCols_; }
+  int fixedRows() const { return fixedRows_; }
+
+  // A count below 1 gives 1. Lowering a count discards the cells beyond it,
+  // so that a row or column added later starts empty; the fixed count drops
+  // to count - 1 when the new count falls to or below it.
+  void setColCount(int count);
+  void setRowCount(int count);
+  void setFixedCols(int count);
+  void setFixedRows(int count);
+
+  // The view stays valid until the row is next written or the grid shrinks.
+  std::string_view cell(int col, int row) const;
+  // Writing outside the counts is a programming error and throws
+  // std::out_of_range.
+  void setCell(int col, int row, std::string_view text);
+
+  // Columns 0 to colCount() - 1 of a row.
+  std::vector<std::string> rowTexts(int row) const;
+  // Replaces a whole row: cells[i] goes to column i, every other cell of the
+  // row becomes empty. cells.size() must not exceed colCount().
+  void setRowTexts(int row, std::span<const std::string> cells);
+  void setRowTexts(int row, std::span<const std::string_view> cells);
+  // Empties every cell of a row.
+  void clearRow(int row);
+
+  // Keeps the listed rows, in the order listed, and drops every other row.
+  // An empty list leaves one empty row. Used where a step removes many rows
+  // at once: one pass instead of one shift of the table per removed row.
+  void keepRows(std::span<const int> rows);
+
+  // Appends a row at the end and returns its index.
+  int appendRow();
+
+  int colWidth(int col) const;
+  void setColWidth(int col, int width);
+
+  int currentCol() const { return currentCol_; }
+  int currentRow() const { return currentRow_; }
+  void setCurrentCell(int col, int row);
+
+ private:
+  void checkInside(int col, int row) const;
+
+  int colCount_;
+  int fixedCols_;
+  int fixedRows_;
+  int currentCol_;
+  int currentRow_;
+  // One packed string per row: a 32-bit cell count n, n 32-bit end offsets,
+  // then the cell bytes back to back. An empty string is a row with no cell.
+  std::vector<std::string> rows_;
+  std::vector<int> colWidths_;
+};
+
+}  // namespace passerelle

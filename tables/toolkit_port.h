@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace passerelle {
+
+// What the tables and the steps need from the desktop. The window, the batch
+// program and the tests each provide their own.
+class ToolkitPort {
+ public:
+  virtual ~ToolkitPort() = default;
+
+  // A modal message box with one OK button; the text is Windows-1252.
+  virtual void showMessage(std::string_view text) = 0;
+  // Width in pixels of a Windows-1252 text drawn in the grids' font.
+  virtual int textWidth(std::string_view text) = 0;
+  // Called regularly during long work so that the screen can catch up with
+  // the progress bar and the wait notice. Must not let the user act.
+  virtual void keepScreenAlive() = 0;
+};
+
+}  // namespace passerelle
