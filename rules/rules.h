@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "tables/text_list.h"
 
@@ -33,5 +34,20 @@ bool IsKnownClass(const std::string& code, const TextList& classList);
 // Draws one character among 0-9 and A-Z from the program's one sequence.
 // The seed starts at 0 and is never set otherwise.
 char RandomAlnum(std::uint32_t& seed);
+
+}  // namespace passerelle
+
+namespace passerelle {
+
+// The class list as a hash set, for steps that ask IsKnownClass once per
+// input row: same answers as IsKnownClass on the list it was built from.
+class KnownClassIndex {
+ public:
+  explicit KnownClassIndex(const TextList& classList);
+  bool contains(const std::string& code) const;
+
+ private:
+  std::unordered_set<std::string> codes_;
+};
 
 }  // namespace passerelle
