@@ -49,7 +49,8 @@ class Grid {
   // Empties every cell of a row.
   void clearRow(int row);
 
-  // Keeps the listed rows, in the order listed, and drops every other row.
+  // Keeps the listed rows (each at most once), in the order listed, and drops
+  // every other row.
   // An empty list leaves one empty row. Used where a step removes many rows
   // at once: one pass instead of one shift of the table per removed row.
   void keepRows(std::span<const int> rows);

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/form/host.h"
+#include "steps/working_state.h"
+
+namespace passerelle {
+
+// The state of one control of the window, as the window draws it.
+struct Control {
+  std::string caption;  // Windows-1252
+  std::string hint;     // Windows-1252; shown only when showHint
+  bool visible = true;
+  bool checked = false;  // check boxes only
+  bool showHint = false;
+};
+
+// The main window as data plus its handlers, free of any toolkit: the Qt
+// window draws it and forwards clicks, the batch program and the tests
+// press its buttons directly.
+class TForm1 : public WorkingTables {
+ public:
+  explicit TForm1(Host& host, std::string applicationTitle = "passerelle");
+
+  std::string Caption = "Form1";
+
+  Control Label4;    // "Elèves et classes"
+  Control Button2;   // step 1
+  Control BitBtn2;   // save classes and students
+  Control Panel4;    // divider
+  Control Label5;    // "Profs"
+  Control BitBtn1;   // step 2
+  Control CheckBox1; // generate missing e-mail addresses
+  Control CheckBox2; // merge subject and AP
+  Control CheckBox3; // keep subjects, never shown
+  Control Button1;   // step 3
+  Control Button3;   // save teachers
+  Control Button4;   // copy the teacher table
+  Control Label3;    // wait notice
+  Control Label2;    // credit line
+  Control Copier1;   // pop-up menu item of the import grid
+
+  OpenDialogState OpenDialog1;
+
+  // The grid that has the keyboard focus, if a grid has it; the window keeps
+  // it up to date for Copier1Click.
+  const Grid* focusedGrid = nullptr;
+
+  // The handlers, one per command. Each runs to completion; an error raised
+  // inside ends it and goes to the error display.
+  void Button2Click();  // "1. charger fichier usersxx.txt"
+  void BitBtn2Click();  // "Sauver classes et eleves"
+  void BitBtn1Click();  // "2.Charger fichier profs-groupes(pronote)"
+  void Button1Click();  // "3. Charger profs-mails (pronote )"
+  void Button3Click();  // "Sauver Profs"
+  void Button4Click();  // "Copier tableau"
+  void Copier1Click();  // "Copier"
+
+  const std::string& applicationTitle() const { return applicationTitle_; }
+
+  // The text the error display shows for an error text: a full stop is
+  // appended when the last character sorts after ".".
+  static std::string ErrorDisplayText(std::string text);
+
+ private:
+  // Runs a handler body; any error it raises is shown by the error display.
+  // Returns false when the body ended on an error.
+  bool guarded(const std::function<void()>& body);
+
+  Host& host_;
+  std::string applicationTitle_;
+};
+
+// Puts a grid on the clipboard as tab-separated text, every line ended by
+// CR LF.
+void CopyGridToClipboard(const Grid& grid, Host& host);
+
+}  // namespace passerelle

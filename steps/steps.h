@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "rules/rules.h"
+#include "steps/working_state.h"
+#include "tables/toolkit_port.h"
+
+namespace passerelle {
+
+// The closing message of both saving commands.
+inline constexpr std::string_view kSavedMessage = " sauvegardes termin\xE9" "es";
+
+// Step 1, after the users file is loaded into StringGrid5: inserts "_" into
+// student class codes, appends students to StringGrid3, new classes to
+// StringGrid4, rebuilds the class list Memo3 from the whole class table, adds
+// the test students once per run, keeps only the "PROF" lines of the users
+// table and writes the student column names.
+void BuildStudentsAndClasses(WorkingTables& tables);
+
+// Step 2, after the teacher-group export is loaded into StringGrid1: one
+// teacher row per teacher and subject key with its class codes. Returns
+// false, after showing the "Format de fichier incorrect" message, when a
+// column is missing; the tables are then unchanged.
+bool BuildTeacherRows(WorkingTables& tables, ToolkitPort& port, SubjectOptions options);
+
+// Step 3, after the e-mail export is loaded into StringGrid1: names,
+// civility, e-mail, then login and password from the users table; column
+// names in row 0 and the test teacher once per run. Returns false, after
+// showing the message, when a column is missing.
+bool CompleteTeacherRows(WorkingTables& tables, ToolkitPort& port);
+
+// The folder "fichiers" beside the last chosen file, or in the current
+// directory when no file was ever chosen.
+std::filesystem::path OutputFolder(const std::optional<std::filesystem::path>& lastChosenFile);
+
+// Creates `folder` when it is not an existing folder; on failure shows
+// "Directory creation failed with error %d" and carries on.
+void EnsureOutputFolder(const std::filesystem::path& folder, ToolkitPort& port);
+
+// "Sauver classes et eleves": class column names and the test class (once
+// per run), then classes.csv and eleves.csv in `folder`.
+void SaveClassesAndStudents(WorkingTables& tables, ToolkitPort& port,
+                            const std::filesystem::path& folder);
+
+// "Sauver Profs": rows without login go to StringGrid6, missing e-mail
+// addresses are generated when asked, then profs.csv and
+// "2profs invalides.csv" in `folder`.
+void SaveTeachers(WorkingTables& tables, ToolkitPort& port, bool generateAddresses,
+                  const std::filesystem::path& folder);
+
+}  // namespace passerelle

@@ -1,0 +1,135 @@
+#include "tables/delimited_import.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "tables/errors.h"
+#include "tables/native_file.h"
+
+namespace passerelle {
+
+namespace {
+
+constexpr char kEndOfText = 26;  // Ctrl-Z ends a file read as text.
+constexpr int kRowsBetweenRepaints = 4096;
+
+// A file whose first byte is 0xFF is taken as UTF-16 little-endian with its
+// byte-order mark: from the third byte on, every zero byte is dropped, and
+// the first Ctrl-Z ends the text. Characters up to U+00FF thus become their
+// Windows-1252 byte.
+std::string FromUtf16(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 2; i < bytes.size(); ++i) {
+    const char byte = bytes[i];
+    if (byte == kEndOfText) break;
+    if (byte != '\0') text.push_back(byte);
+  }
+  return text;
+}
+
+// The separator is taken from the first line as a text reader sees it: up
+// to the first CR (a lone LF does not end it) or the first Ctrl-Z.
+int DetectSeparator(const std::string& text) {
+  const std::size_t end = std::min(text.find('\r'), text.find(kEndOfText));
+  const std::string_view firstLine = std::string_view(text).substr(0, end);
+  for (char candidate : {';', ',', ':', '\t'}) {
+    if (firstLine.find(candidate) != std::string_view::npos) return candidate;
+  }
+  return -1;
+}
+
+// Hides the progress bar however the load ends.
+class ProgressShown {
+ public:
+  explicit ProgressShown(ProgressBar& bar) : bar_(bar) { bar_.setVisible(true); }
+  ~ProgressShown() { bar_.setVisible(false); }
+  ProgressShown(const ProgressShown&) = delete;
+  ProgressShown& operator=(const ProgressShown&) = delete;
+
+ private:
+  ProgressBar& bar_;
+};
+
+}  // namespace
+
+void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& rawView,
+                       ProgressBar& progress, ToolkitPort& port) {
+  std::string text = ReadWholeFile(file);
+  // A file starting with Ctrl-Z reads as empty text, so the encoding test
+  // only ever sees a real first byte.
+  if (!text.empty() && static_cast<unsigned char>(text[0]) == 0xFF) text = FromUtf16(text);
+
+  // No line at all: nothing to load, and nothing on screen changes.
+  if (text.empty() || text[0] == '\0') throw FileError::EmptyFile(file);
+
+  const int separator = DetectSeparator(text);
+  if (separator < 0) port.showMessage(kNoSeparatorMessage);
+
+  ProgressShown shown(progress);
+  port.keepScreenAlive();
+  TextList loaded;
+  loaded.loadText(std::move(text));
+  const auto lineCount = static_cast<int>(loaded.count());
+  progress.setRange(0, lineCount - 1);
+
+  // The first line empties the grid down to one blank row; the others are
+  // appended below it.
+  grid.setRowCount(1);
+  grid.clearRow(0);
+  grid.setRowCount(lineCount);
+
+  std::vector<std::string_view> cells;
+  char indexText[16];
+  for (int r = 0; r < lineCount; ++r) {
+    progress.setPosition(r);
+    if (r % kRowsBetweenRepaints == 0) port.keepScreenAlive();
+
+    std::string_view line = loaded.line(static_cast<std::size_t>(r));
+    line = line.substr(0, kMaxImportedLineLength);
+
+    cells.clear();
+    const auto [end, ec] = std::to_chars(indexText, indexText + sizeof indexText, r);
+    (void)ec;
+    cells.emplace_back(indexText, static_cast<std::size_t>(end - indexText));
+    if (separator < 0) {
+      cells.push_back(line);
+    } else {
+      std::size_t fieldStart = 0;
+      for (;;) {
+        const std::size_t at = line.find(static_cast<char>(separator), fieldStart);
+        if (at == std::string_view::npos) break;
+        cells.push_back(line.substr(fieldStart, at - fieldStart));
+        fieldStart = at + 1;
+      }
+      // The last field counts only when it holds something; the column
+      // count grows with every separator all the same.
+      cells.push_back(line.substr(fieldStart));
+    }
+    const auto columnsReached = static_cast<int>(cells.size());
+    if (columnsReached > grid.colCount()) grid.setColCount(columnsReached);
+    grid.setRowTexts(r, cells);
+  }
+
+  rawView = std::move(loaded);
+  FitGridColumns(grid, port);
+}
+
+void FitGridColumns(Grid& grid, ToolkitPort& port) {
+  const int cols = grid.colCount();
+  const int rows = grid.rowCount();
+  std::vector<int> widths(static_cast<std::size_t>(cols), 0);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const std::string_view text = grid.cell(c, r);
+      if (text.empty()) continue;
+      int& widest = widths[static_cast<std::size_t>(c)];
+      widest = std::max(widest, port.textWidth(text));
+    }
+  }
+  for (int c = 0; c < cols; ++c) grid.setColWidth(c, widths[static_cast<std::size_t>(c)] + 7);
+}
+
+}  // namespace passerelle

@@ -1,0 +1,86 @@
+#include "tables/errors.h"
+
+#include <cerrno>
+
+#include "tables/cp1252.h"
+
+namespace passerelle {
+
+namespace {
+
+int CodeOf(std::error_code error) {
+  if (error == std::errc::no_such_file_or_directory) return FileError::kNotFound;
+  if (error == std::errc::not_a_directory || error == std::errc::filename_too_long ||
+      error == std::errc::invalid_argument) {
+    return FileError::kBadName;
+  }
+  if (error == std::errc::too_many_files_open ||
+      error == std::errc::too_many_files_open_in_system) {
+    return FileError::kTooManyOpen;
+  }
+  if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+      error == std::errc::read_only_file_system || error == std::errc::is_a_directory ||
+      error == std::errc::text_file_busy || error == std::errc::device_or_resource_busy) {
+    return FileError::kAccessDenied;
+  }
+  if (error == std::errc::no_space_on_device) return FileError::kDiskFull;
+#ifdef EDQUOT
+  if (error == std::error_code(EDQUOT, std::generic_category())) return FileError::kDiskFull;
+#endif
+#ifdef _WIN32
+  // ERROR_HANDLE_DISK_FULL and ERROR_DISK_FULL.
+  if (error.category() == std::system_category() && (error.value() == 39 || error.value() == 112)) {
+    return FileError::kDiskFull;
+  }
+#endif
+  return error.value();
+}
+
+}  // namespace
+
+FileError::FileError(int code, std::error_code error, std::filesystem::path path)
+    : DisplayedError(TextOf(code)),
+      code_(code),
+      systemError_(error),
+      path_(std::move(path)) {}
+
+FileError::FileError(std::error_code error, std::filesystem::path path)
+    : FileError(CodeOf(error), error, std::move(path)) {}
+
+FileError FileError::FromErrno(int errnoValue, const std::filesystem::path& path) {
+  return FileError(std::error_code(errnoValue, std::generic_category()), path);
+}
+
+DisplayedError FileError::EmptyFile(const std::filesystem::path& path) {
+  return DisplayedError("Le fichier est vide : " + PathForDisplay(path));
+}
+
+DisplayedError FileError::CannotOpen(const std::filesystem::path& path) {
+  return DisplayedError("Impossible d'ouvrir le fichier " + PathForDisplay(path));
+}
+
+std::string FileError::TextOf(int code) {
+  switch (code) {
+    case kNotFound:
+      return "Fichier introuvable";
+    case kBadName:
+      return "Nom de fichier incorrect";
+    case kTooManyOpen:
+      return "Trop de fichiers ouverts";
+    case kAccessDenied:
+      return "Acc\xE8s au fichier refus\xE9";
+    case kReadPastEnd:
+      return "Lecture au-del\xE0 de la fin de fichier";
+    case kDiskFull:
+      return "Disque plein";
+    default:
+      return "Erreur E/S " + std::to_string(code);
+  }
+}
+
+std::string PathForDisplay(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return Utf8ToCp1252(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
+
+}  // namespace passerelle
