@@ -67,7 +67,6 @@ bool TForm1::guarded(const std::function<void()>& body) {
 void TForm1::Button2Click() {
   guarded([this] {
     OpenDialog1.filter = kUsersFilter;
-    Memo3.clear();
     if (auto chosen = host_.runOpenDialog(OpenDialog1)) {
       OpenDialog1.fileName = *chosen;
       LoadDelimitedFile(StringGrid5, *chosen, Memo1, ProgressBar1, host_);
