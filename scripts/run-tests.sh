@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test twice: in a normal build, then in an
+# AddressSanitizer + UndefinedBehaviorSanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 0700 "$XDG_RUNTIME_DIR"
+
+scripts/build.sh build
+ctest --test-dir build --output-on-failure -j "${JOBS:-2}"
+
+scripts/build.sh build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPASSERELLE_SANITIZE=ON \
+  -DPASSERELLE_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j "${JOBS:-2}"

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what building and testing Passerelle needs on Debian 12.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends \
+  cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev \
+  xvfb xauth fonts-dejavu-core desktop-file-utils python3 ca-certificates

@@ -1,0 +1,123 @@
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "steps/steps.h"
+
+namespace passerelle {
+
+namespace {
+
+constexpr std::string_view kTeacherCategory = "PROF";
+constexpr std::string_view kTestStudentClass = "6_test";
+constexpr std::string_view kTestStudentLastName = "eleve";
+constexpr std::string_view kTestStudentPassword = "604817";
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+// Student lines carry their class in field 1, starting with a level digit.
+bool IsStudentCategory(std::string_view category) {
+  return !category.empty() && category[0] >= '3' && category[0] <= '6';
+}
+
+// The lower-case code of a finished class row: level, "_", name.
+std::string ClassCodeOfRow(const Grid& classes, int row) {
+  std::string code(classes.cell(1, row));
+  code.push_back('_');
+  code.append(classes.cell(0, row));
+  return code;
+}
+
+// 5A becomes 5_A: "_" goes before the second character, whatever it is.
+void InsertClassUnderscores(Grid& users) {
+  for (int r = 1; r < users.rowCount(); ++r) {
+    const std::string_view category = users.cell(1, r);
+    if (!IsStudentCategory(category)) continue;
+    std::string code(category);
+    code.insert(1, 1, '_');
+    users.setCell(1, r, code);
+  }
+}
+
+void AppendStudentRow(Grid& students, std::span<const std::string> cells) {
+  students.setRowTexts(students.appendRow(), cells);
+}
+
+// Classes are told apart by their lower-case code, so 5A and 5a, or a class
+// met again in a later users file, make one class row.
+void AppendStudentsAndClasses(WorkingTables& tables) {
+  Grid& users = tables.StringGrid5;
+  Grid& classes = tables.StringGrid4;
+  std::unordered_set<std::string> knownCodes;
+  for (int r = 1; r < classes.rowCount(); ++r) knownCodes.insert(ClassCodeOfRow(classes, r));
+
+  for (int r = 1; r < users.rowCount(); ++r) {
+    const std::string_view category = users.cell(1, r);
+    if (!IsStudentCategory(category)) continue;
+    const std::string code = AsciiLower(category);
+    const std::string student[] = {code,
+                                   std::string(users.cell(2, r)),
+                                   std::string(users.cell(3, r)),
+                                   AsciiLower(users.cell(5, r)),
+                                   std::string(users.cell(7, r))};
+    AppendStudentRow(tables.StringGrid3, student);
+    if (knownCodes.insert(code).second) {
+      const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
+      classes.setRowTexts(classes.appendRow(), classRow);
+    }
+  }
+}
+
+void AppendTestStudents(WorkingTables& tables) {
+  if (tables.testStudentsAdded) return;
+  for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
+    const std::string_view firstName = tables.Memo2.line(i);
+    const std::string student[] = {std::string(kTestStudentClass), std::string(kTestStudentLastName),
+                                   std::string(firstName), AsciiLower(firstName),
+                                   std::string(kTestStudentPassword)};
+    AppendStudentRow(tables.StringGrid3, student);
+  }
+  tables.testStudentsAdded = true;
+}
+
+// Only the teacher accounts stay; a file without any keeps its first line.
+void KeepTeacherLines(Grid& users) {
+  std::vector<int> teacherRows;
+  for (int r = 0; r < users.rowCount(); ++r) {
+    if (users.cell(1, r) == kTeacherCategory) teacherRows.push_back(r);
+  }
+  if (teacherRows.empty()) teacherRows.push_back(0);
+  users.keepRows(teacherRows);
+}
+
+void RebuildClassList(WorkingTables& tables) {
+  tables.Memo3.clear();
+  for (int r = 1; r < tables.StringGrid4.rowCount(); ++r) {
+    tables.Memo3.append(ClassCodeOfRow(tables.StringGrid4, r));
+  }
+}
+
+void WriteStudentColumnNames(Grid& students) {
+  const std::string names[] = {"level_key_names", "last_name", "first_name",
+                               "login",           "pwd_vesta", "civility_name"};
+  students.setRowTexts(0, names);
+}
+
+}  // namespace
+
+void BuildStudentsAndClasses(WorkingTables& tables) {
+  InsertClassUnderscores(tables.StringGrid5);
+  AppendStudentsAndClasses(tables);
+  AppendTestStudents(tables);
+  KeepTeacherLines(tables.StringGrid5);
+  RebuildClassList(tables);
+  WriteStudentColumnNames(tables.StringGrid3);
+}
+
+}  // namespace passerelle
