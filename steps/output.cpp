@@ -14,7 +14,8 @@ std::filesystem::path OutputFolder(const std::optional<std::filesystem::path>& l
 
 void EnsureOutputFolder(const std::filesystem::path& folder, ToolkitPort& port) {
   std::error_code error;
-  if (std::filesystem::is_directory(folder, error)) return;
+  if (std::filesystem::is_directory(folder, error))
+    return;
   // A plain file of that name, or a missing parent, makes creation fail;
   // the message says so and the writes that follow report the rest.
   if (!std::filesystem::create_directory(folder, error) && error) {

@@ -16,7 +16,8 @@ constexpr std::string_view kTestStudentPassword = "604817";
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return lower;
 }
@@ -38,7 +39,8 @@ std::string ClassCodeOfRow(const Grid& classes, int row) {
 void InsertClassUnderscores(Grid& users) {
   for (int r = 1; r < users.rowCount(); ++r) {
     const std::string_view category = users.cell(1, r);
-    if (!IsStudentCategory(category)) continue;
+    if (!IsStudentCategory(category))
+      continue;
     std::string code(category);
     code.insert(1, 1, '_');
     users.setCell(1, r, code);
@@ -55,16 +57,16 @@ void AppendStudentsAndClasses(WorkingTables& tables) {
   Grid& users = tables.StringGrid5;
   Grid& classes = tables.StringGrid4;
   std::unordered_set<std::string> knownCodes;
-  for (int r = 1; r < classes.rowCount(); ++r) knownCodes.insert(ClassCodeOfRow(classes, r));
+  for (int r = 1; r < classes.rowCount(); ++r)
+    knownCodes.insert(ClassCodeOfRow(classes, r));
 
   for (int r = 1; r < users.rowCount(); ++r) {
     const std::string_view category = users.cell(1, r);
-    if (!IsStudentCategory(category)) continue;
+    if (!IsStudentCategory(category))
+      continue;
     const std::string code = AsciiLower(category);
-    const std::string student[] = {code,
-                                   std::string(users.cell(2, r)),
-                                   std::string(users.cell(3, r)),
-                                   AsciiLower(users.cell(5, r)),
+    const std::string student[] = {code, std::string(users.cell(2, r)),
+                                   std::string(users.cell(3, r)), AsciiLower(users.cell(5, r)),
                                    std::string(users.cell(7, r))};
     AppendStudentRow(tables.StringGrid3, student);
     if (knownCodes.insert(code).second) {
@@ -75,12 +77,13 @@ void AppendStudentsAndClasses(WorkingTables& tables) {
 }
 
 void AppendTestStudents(WorkingTables& tables) {
-  if (tables.testStudentsAdded) return;
+  if (tables.testStudentsAdded)
+    return;
   for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
     const std::string_view firstName = tables.Memo2.line(i);
-    const std::string student[] = {std::string(kTestStudentClass), std::string(kTestStudentLastName),
-                                   std::string(firstName), AsciiLower(firstName),
-                                   std::string(kTestStudentPassword)};
+    const std::string student[] = {std::string(kTestStudentClass),
+                                   std::string(kTestStudentLastName), std::string(firstName),
+                                   AsciiLower(firstName), std::string(kTestStudentPassword)};
     AppendStudentRow(tables.StringGrid3, student);
   }
   tables.testStudentsAdded = true;
@@ -90,9 +93,11 @@ void AppendTestStudents(WorkingTables& tables) {
 void KeepTeacherLines(Grid& users) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
-    if (users.cell(1, r) == kTeacherCategory) teacherRows.push_back(r);
+    if (users.cell(1, r) == kTeacherCategory)
+      teacherRows.push_back(r);
   }
-  if (teacherRows.empty()) teacherRows.push_back(0);
+  if (teacherRows.empty())
+    teacherRows.push_back(0);
   users.keepRows(teacherRows);
 }
 

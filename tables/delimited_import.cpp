@@ -24,8 +24,10 @@ std::string FromUtf16(const std::string& bytes) {
   text.reserve(bytes.size() / 2);
   for (std::size_t i = 2; i < bytes.size(); ++i) {
     const char byte = bytes[i];
-    if (byte == kEndOfText) break;
-    if (byte != '\0') text.push_back(byte);
+    if (byte == kEndOfText)
+      break;
+    if (byte != '\0')
+      text.push_back(byte);
   }
   return text;
 }
@@ -36,7 +38,8 @@ int DetectSeparator(const std::string& text) {
   const std::size_t end = std::min(text.find('\r'), text.find(kEndOfText));
   const std::string_view firstLine = std::string_view(text).substr(0, end);
   for (char candidate : {';', ',', ':', '\t'}) {
-    if (firstLine.find(candidate) != std::string_view::npos) return candidate;
+    if (firstLine.find(candidate) != std::string_view::npos)
+      return candidate;
   }
   return -1;
 }
@@ -57,18 +60,23 @@ class ProgressShown {
 
 void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& rawView,
                        ProgressBar& progress, ToolkitPort& port) {
+  // Shown for the whole load and hidden however it ends, even on a file
+  // that turns out to be missing or empty.
+  ProgressShown shown(progress);
   std::string text = ReadWholeFile(file);
   // A file starting with Ctrl-Z reads as empty text, so the encoding test
   // only ever sees a real first byte.
-  if (!text.empty() && static_cast<unsigned char>(text[0]) == 0xFF) text = FromUtf16(text);
+  if (!text.empty() && static_cast<unsigned char>(text[0]) == 0xFF)
+    text = FromUtf16(text);
 
   // No line at all: nothing to load, and nothing on screen changes.
-  if (text.empty() || text[0] == '\0') throw FileError::EmptyFile(file);
+  if (text.empty() || text[0] == '\0')
+    throw FileError::EmptyFile(file);
 
   const int separator = DetectSeparator(text);
-  if (separator < 0) port.showMessage(kNoSeparatorMessage);
+  if (separator < 0)
+    port.showMessage(kNoSeparatorMessage);
 
-  ProgressShown shown(progress);
   port.keepScreenAlive();
   TextList loaded;
   loaded.loadText(std::move(text));
@@ -85,7 +93,8 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   char indexText[16];
   for (int r = 0; r < lineCount; ++r) {
     progress.setPosition(r);
-    if (r % kRowsBetweenRepaints == 0) port.keepScreenAlive();
+    if (r % kRowsBetweenRepaints == 0)
+      port.keepScreenAlive();
 
     std::string_view line = loaded.line(static_cast<std::size_t>(r));
     line = line.substr(0, kMaxImportedLineLength);
@@ -100,7 +109,8 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
       std::size_t fieldStart = 0;
       for (;;) {
         const std::size_t at = line.find(static_cast<char>(separator), fieldStart);
-        if (at == std::string_view::npos) break;
+        if (at == std::string_view::npos)
+          break;
         cells.push_back(line.substr(fieldStart, at - fieldStart));
         fieldStart = at + 1;
       }
@@ -109,7 +119,8 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
       cells.push_back(line.substr(fieldStart));
     }
     const auto columnsReached = static_cast<int>(cells.size());
-    if (columnsReached > grid.colCount()) grid.setColCount(columnsReached);
+    if (columnsReached > grid.colCount())
+      grid.setColCount(columnsReached);
     grid.setRowTexts(r, cells);
   }
 
@@ -124,12 +135,14 @@ void FitGridColumns(Grid& grid, ToolkitPort& port) {
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) {
       const std::string_view text = grid.cell(c, r);
-      if (text.empty()) continue;
+      if (text.empty())
+        continue;
       int& widest = widths[static_cast<std::size_t>(c)];
       widest = std::max(widest, port.textWidth(text));
     }
   }
-  for (int c = 0; c < cols; ++c) grid.setColWidth(c, widths[static_cast<std::size_t>(c)] + 7);
+  for (int c = 0; c < cols; ++c)
+    grid.setColWidth(c, widths[static_cast<std::size_t>(c)] + 7);
 }
 
 }  // namespace passerelle

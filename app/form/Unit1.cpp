@@ -14,8 +14,12 @@ namespace {
 constexpr std::string_view kUsersFilter = "Text files (*.txt)|*.TXT|Fichiers CSV (*.csv)|*.CSV";
 constexpr std::string_view kPronoteFilter = "Fichiers CSV *.csv)|*.CSV|Text files (*.txt)|*.TXT";
 
-Control Shown(std::string caption) { return Control{std::move(caption), {}, true, false, false}; }
-Control Hidden(std::string caption) { return Control{std::move(caption), {}, false, false, false}; }
+Control Shown(std::string caption) {
+  return Control{std::move(caption), {}, true, false, false};
+}
+Control Hidden(std::string caption) {
+  return Control{std::move(caption), {}, false, false, false};
+}
 
 }  // namespace
 
@@ -33,20 +37,24 @@ TForm1::TForm1(Host& host, std::string applicationTitle)
       Button3(Hidden("Sauver Profs")),
       Button4(Shown("Copier tableau")),
       Label3(Hidden("Veuillez patienter")),
-      Label2(Shown("Cr\xE9" "ateur : l'\xE9quipe Passerelle")),
+      Label2(Shown("Cr\xE9"
+                   "ateur : l'\xE9quipe Passerelle")),
       Copier1(Shown("Copier")),
       host_(host),
       applicationTitle_(std::move(applicationTitle)) {
   CheckBox1.checked = true;
   CheckBox2.checked = true;
-  CheckBox2.hint = "Supprime AP si en d\xE9" "but de discipline";
+  CheckBox2.hint =
+      "Supprime AP si en d\xE9"
+      "but de discipline";
   CheckBox2.showHint = true;
   Button4.hint = "Puis coller dans un tableau";
   Button4.showHint = true;
 }
 
 std::string TForm1::ErrorDisplayText(std::string text) {
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text.push_back('.');
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+    text.push_back('.');
   return text;
 }
 
@@ -94,7 +102,8 @@ void TForm1::BitBtn1Click() {
       LoadDelimitedFile(StringGrid1, *chosen, Memo1, ProgressBar1, host_);
     }
     const SubjectOptions options{CheckBox2.checked, CheckBox3.checked};
-    if (BuildTeacherRows(*this, host_, options)) Button1.visible = true;
+    if (BuildTeacherRows(*this, host_, options))
+      Button1.visible = true;
   });
 }
 
@@ -123,7 +132,8 @@ void TForm1::Button4Click() {
 
 void TForm1::Copier1Click() {
   guarded([this] {
-    if (focusedGrid == nullptr) return;
+    if (focusedGrid == nullptr)
+      return;
     host_.setClipboardText(focusedGrid->cell(focusedGrid->currentCol(), focusedGrid->currentRow()));
   });
 }
@@ -133,7 +143,8 @@ void CopyGridToClipboard(const Grid& grid, Host& host) {
   for (int r = 0; r < grid.rowCount(); ++r) {
     for (int c = 0; c < grid.colCount(); ++c) {
       text.append(grid.cell(c, r));
-      if (c + 1 < grid.colCount()) text.push_back('\t');
+      if (c + 1 < grid.colCount())
+        text.push_back('\t');
     }
     text.append("\r\n");
   }

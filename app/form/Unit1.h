@@ -27,21 +27,21 @@ class TForm1 : public WorkingTables {
 
   std::string Caption = "Form1";
 
-  Control Label4;    // "Elèves et classes"
-  Control Button2;   // step 1
-  Control BitBtn2;   // save classes and students
-  Control Panel4;    // divider
-  Control Label5;    // "Profs"
-  Control BitBtn1;   // step 2
-  Control CheckBox1; // generate missing e-mail addresses
-  Control CheckBox2; // merge subject and AP
-  Control CheckBox3; // keep subjects, never shown
-  Control Button1;   // step 3
-  Control Button3;   // save teachers
-  Control Button4;   // copy the teacher table
-  Control Label3;    // wait notice
-  Control Label2;    // credit line
-  Control Copier1;   // pop-up menu item of the import grid
+  Control Label4;     // "Elèves et classes"
+  Control Button2;    // step 1
+  Control BitBtn2;    // save classes and students
+  Control Panel4;     // divider
+  Control Label5;     // "Profs"
+  Control BitBtn1;    // step 2
+  Control CheckBox1;  // generate missing e-mail addresses
+  Control CheckBox2;  // merge subject and AP
+  Control CheckBox3;  // keep subjects, never shown
+  Control Button1;    // step 3
+  Control Button3;    // save teachers
+  Control Button4;    // copy the teacher table
+  Control Label3;     // wait notice
+  Control Label2;     // credit line
+  Control Copier1;    // pop-up menu item of the import grid
 
   OpenDialogState OpenDialog1;
 

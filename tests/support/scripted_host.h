@@ -17,11 +17,14 @@ class ScriptedHost : public Host {
   static constexpr int kCharWidth = 8;
 
   // Queue the answer of the next open dialog; nullopt cancels it.
-  void answerDialog(std::optional<std::filesystem::path> file) { answers.push_back(std::move(file)); }
+  void answerDialog(std::optional<std::filesystem::path> file) {
+    answers.push_back(std::move(file));
+  }
 
   std::optional<std::filesystem::path> runOpenDialog(const OpenDialogState& dialog) override {
     dialogsSeen.push_back(dialog);
-    if (answers.empty()) return std::nullopt;
+    if (answers.empty())
+      return std::nullopt;
     auto answer = answers.front();
     answers.pop_front();
     return answer;

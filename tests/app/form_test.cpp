@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/form/Unit1.h"
+#include "support/scripted_host.h"
+#include "support/temp_folder.h"
+#include "tables/csv_export.h"
+
+namespace passerelle {
+namespace {
+
+using testing::ScriptedHost;
+using testing::TempFolder;
+
+constexpr char kHeader[] = "profil;nom;prenom;x;login;y;mdp\r\n";
+
+std::vector<std::string> Row(const Grid& grid, int row) {
+  return grid.rowTexts(row);
+}
+
+std::vector<std::string> Lines(const TextList& list) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < list.count(); ++i)
+    lines.emplace_back(list.line(i));
+  return lines;
+}
+
+struct FormFixture : ::testing::Test {
+  TempFolder folder;
+  ScriptedHost host;
+  TForm1 form{host};
+
+  void loadUsers(const std::string& body, const std::string& name = "usersxx.txt") {
+    host.answerDialog(folder.write(name, kHeader + body));
+    form.Button2Click();
+  }
+};
+
+TEST_F(FormFixture, WindowOpensWithOnlyTheFirstStepAndTheCopyButton) {
+  struct Expect {
+    const Control* control;
+    const char* caption;
+    bool visible;
+  };
+  const std::vector<Expect> controls = {
+      {&form.Label4, "El\xE8ves et classes", true},
+      {&form.Button2, "1. charger fichier usersxx.txt", true},
+      {&form.BitBtn2, "Sauver classes et eleves", false},
+      {&form.Label5, "Profs", true},
+      {&form.BitBtn1, "2.Charger fichier profs-groupes(pronote)", false},
+      {&form.CheckBox1, "Rajouter adresses  mail pour profs", false},
+      {&form.CheckBox2, "Fusionner Mati\xE8re et AP", false},
+      {&form.CheckBox3, "Conserver les mati\xE8res", false},
+      {&form.Button1, "3. Charger profs-mails (pronote )", false},
+      {&form.Button3, "Sauver Profs", false},
+      {&form.Button4, "Copier tableau", true},
+      {&form.Label3, "Veuillez patienter", false},
+      {&form.Copier1, "Copier", true},
+  };
+  for (const Expect& e : controls) {
+    EXPECT_EQ(e.control->caption, e.caption);
+    EXPECT_EQ(e.control->visible, e.visible) << e.caption;
+  }
+  EXPECT_EQ(form.Caption, "Form1");
+  EXPECT_TRUE(form.CheckBox1.checked);
+  EXPECT_TRUE(form.CheckBox2.checked);
+  EXPECT_FALSE(form.CheckBox3.checked);
+  EXPECT_EQ(form.CheckBox2.hint,
+            "Supprime AP si en d\xE9"
+            "but de discipline");
+  EXPECT_EQ(form.Button4.hint, "Puis coller dans un tableau");
+  EXPECT_EQ(form.Label2.caption.rfind("Cr\xE9"
+                                      "ateur : ",
+                                      0),
+            0u);
+  EXPECT_EQ(form.OpenDialog1.defaultExt, "csv");
+  EXPECT_EQ(form.Memo2.count(), 24u);
+  EXPECT_EQ(Lines(form.Memo1), std::vector<std::string>{"Memo1"});
+}
+
+TEST_F(FormFixture, CancelledFirstStepStillAddsTestStudentsAndRevealsTheNextControls) {
+  form.Button2Click();
+  EXPECT_EQ(host.dialogsSeen.at(0).filter, "Text files (*.txt)|*.TXT|Fichiers CSV (*.csv)|*.CSV");
+  EXPECT_TRUE(form.BitBtn1.visible);
+  EXPECT_TRUE(form.BitBtn2.visible);
+  EXPECT_TRUE(form.CheckBox1.visible);
+  EXPECT_TRUE(form.CheckBox2.visible);
+  EXPECT_FALSE(form.Button1.visible);
+  EXPECT_FALSE(form.Label3.visible);
+  EXPECT_EQ(form.StringGrid5.rowCount(), 1);
+  EXPECT_EQ(form.StringGrid4.rowCount(), 1);
+  EXPECT_EQ(form.Memo3.count(), 0u);
+  ASSERT_EQ(form.StringGrid3.rowCount(), 25);
+  EXPECT_EQ(Row(form.StringGrid3, 0),
+            (std::vector<std::string>{"level_key_names", "last_name", "first_name", "login",
+                                      "pwd_vesta", "civility_name"}));
+  EXPECT_EQ(Row(form.StringGrid3, 1),
+            (std::vector<std::string>{"6_test", "eleve", "JULES", "jules", "604817", ""}));
+  EXPECT_EQ(Row(form.StringGrid3, 24),
+            (std::vector<std::string>{"6_test", "eleve", "YANIS", "yanis", "604817", ""}));
+}
+
+TEST_F(FormFixture, UsersFileGivesStudentsClassesAndKeepsTeacherLines) {
+  loadUsers(
+      "5A;DUPONT;Jean;;JDUPONT;;Secret1\r\n"
+      "PROF;MARTIN;Paul;;PMARTIN;;pw\r\n"
+      "5a;DURAND;Lise;;ldurand;;x\r\n"
+      "5_A;ROUX;Tom;;troux;;y\r\n"
+      "5;SEUL;Ana;;aseul\r\n"
+      "2A;AUTRE;Zoe;;zautre;;z\r\n"
+      "prof;PETIT;Luc;;lpetit;;p\r\n"
+      "\r\n"
+      ";VIDE;Rien\r\n"
+      "PROF;LE GALL;H\xE9l\xE8ne;;HLEGALL;;MotDePasse\r\n");
+
+  // 5A and 5a are one class; 5_A becomes 5__a; a lone level digit 5_.
+  EXPECT_EQ(Row(form.StringGrid3, 1),
+            (std::vector<std::string>{"5_a", "DUPONT", "Jean", "jdupont", "Secret1", ""}));
+  EXPECT_EQ(Row(form.StringGrid3, 3)[0], "5__a");
+  EXPECT_EQ(Row(form.StringGrid3, 4),
+            (std::vector<std::string>{"5_", "SEUL", "Ana", "aseul", "", ""}));
+  EXPECT_EQ(form.StringGrid3.rowCount(), 1 + 4 + 24);
+  EXPECT_EQ(Lines(form.Memo3), (std::vector<std::string>{"5_a", "5__a", "5_"}));
+  ASSERT_EQ(form.StringGrid4.rowCount(), 4);
+  EXPECT_EQ(Row(form.StringGrid4, 1), (std::vector<std::string>{"a", "5", "0", ""}));
+  EXPECT_EQ(Row(form.StringGrid4, 2), (std::vector<std::string>{"_a", "5", "0", ""}));
+  EXPECT_EQ(Row(form.StringGrid4, 3), (std::vector<std::string>{"", "5", "0", ""}));
+
+  // Only exact "PROF" lines stay, with their line index from the file.
+  ASSERT_EQ(form.StringGrid5.rowCount(), 2);
+  EXPECT_EQ(form.StringGrid5.cell(0, 0), "2");
+  EXPECT_EQ(form.StringGrid5.cell(2, 0), "MARTIN");
+  EXPECT_EQ(form.StringGrid5.cell(0, 1), "10");
+  EXPECT_EQ(form.StringGrid5.cell(7, 1), "MotDePasse");
+  EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(FormFixture, UsersFileWithoutTeachersKeepsItsFirstLine) {
+  host.answerDialog(folder.write("u.txt", "5A;A;B;;l;;p\r\n6B;C;D;;m;;q\r\n"));
+  form.Button2Click();
+  ASSERT_EQ(form.StringGrid5.rowCount(), 1);
+  EXPECT_EQ(form.StringGrid5.cell(1, 0), "5A");  // the first line is never a student
+  EXPECT_EQ(Lines(form.Memo3), std::vector<std::string>{"6_b"});
+}
+
+TEST_F(FormFixture, SecondUsersFileAddsOnlyNewClassesAndNoSecondTestStudents) {
+  loadUsers("5A;A;B;;l;;p\r\n");
+  form.BitBtn2Click();  // appends the test class to the class table
+  loadUsers("5a;C;D;;m;;q\r\n4B;E;F;;n;;r\r\n", "second.txt");
+
+  EXPECT_EQ(Lines(form.Memo3), (std::vector<std::string>{"5_a", "6_test", "4_b"}));
+  ASSERT_EQ(form.StringGrid4.rowCount(), 4);
+  EXPECT_EQ(Row(form.StringGrid4, 1), (std::vector<std::string>{"a", "5", "0", ""}));
+  EXPECT_EQ(Row(form.StringGrid4, 2), (std::vector<std::string>{"test", "6", "0", ""}));
+  EXPECT_EQ(Row(form.StringGrid4, 3), (std::vector<std::string>{"b", "4", "0", ""}));
+  // Students of both files, the test students once.
+  EXPECT_EQ(form.StringGrid3.rowCount(), 1 + 1 + 24 + 2);
+  EXPECT_EQ(form.StringGrid3.cell(2, 26), "D");
+}
+
+TEST_F(FormFixture, SavingClassesWritesBothFilesBesideTheLastChosenFile) {
+  loadUsers("5A;A;B;;l;;p\r\n6B;C;D;;m;;q\r\n");
+  form.BitBtn2Click();
+  const auto out = folder.path() / "fichiers";
+  const std::string classes = "name;level_short;group;\r\na;5;0;\r\nb;6;0;\r\ntest;6;0;\r\n";
+  EXPECT_EQ(TempFolder::read(out / "classes.csv"), classes);
+  const std::string students = TempFolder::read(out / "eleves.csv");
+  EXPECT_EQ(students.rfind("level_key_names;last_name;first_name;login;pwd_vesta;civility_name\r\n"
+                           "5_a;A;B;l;p;\r\n6_b;C;D;m;q;\r\n6_test;eleve;JULES;jules;604817;\r\n",
+                           0),
+            0u);
+  EXPECT_EQ(host.messages.back(),
+            " sauvegardes termin\xE9"
+            "es");
+
+  // A second press rewrites the same files: the test class is there once.
+  form.BitBtn2Click();
+  EXPECT_EQ(TempFolder::read(out / "classes.csv"), classes);
+  EXPECT_EQ(TempFolder::read(out / "eleves.csv"), students);
+}
+
+TEST_F(FormFixture, OutputFolderBlockedByAPlainFileReportsAndWritesNothing) {
+  loadUsers("5A;A;B;;l;;p\r\n");
+  folder.write("fichiers", "not a folder");
+  form.BitBtn2Click();
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].rfind("Directory creation failed with error ", 0), 0u);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errorCaptions[0], "passerelle");
+  EXPECT_EQ(TempFolder::read(folder.path() / "fichiers"), "not a folder");
+}
+
+TEST_F(FormFixture, MissingUsersFileEndsTheStepOnTheErrorDisplay) {
+  host.answerDialog(folder.path() / "absent.txt");
+  form.Button2Click();
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Fichier introuvable."});
+  EXPECT_FALSE(form.BitBtn1.visible);
+  EXPECT_EQ(form.StringGrid3.rowCount(), 1);
+}
+
+TEST_F(FormFixture, EmptyUsersFileIsReportedWithoutSeparatorMessage) {
+  host.answerDialog(folder.write("vide.txt", ""));
+  form.Button2Click();
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0].rfind("Le fichier est vide : ", 0), 0u);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(form.ProgressBar1.visible());
+}
+
+TEST_F(FormFixture, LaterStepsRevealTheirButtonsOnlyWhenTheirColumnsAreFound) {
+  form.Button2Click();
+  host.answerDialog(folder.write("groupes.csv", "Prof;Classe\r\nX;5A\r\n"));
+  form.BitBtn1Click();
+  EXPECT_FALSE(form.Button1.visible);
+  EXPECT_EQ(host.messages.back(), "Format de fichier incorrect:pas de professeur");
+  EXPECT_EQ(host.dialogsSeen.back().filter, "Fichiers CSV *.csv)|*.CSV|Text files (*.txt)|*.TXT");
+
+  host.answerDialog(folder.write(
+      "groupes2.csv", "Professeur;Classe > Groupe;Mati\xE8re/Sous-mati\xE8re\r\nX;5A;MATHS\r\n"));
+  form.BitBtn1Click();
+  EXPECT_TRUE(form.Button1.visible);
+  EXPECT_FALSE(form.Button3.visible);
+
+  host.answerDialog(folder.write("mails.csv", "NOM;CIVILITE;PRENOM\r\nX;M.;Y\r\n"));
+  form.Button1Click();
+  EXPECT_FALSE(form.Button3.visible);
+  // Step 3 keeps the filter step 2 set.
+  EXPECT_EQ(host.dialogsSeen.back().filter, "Fichiers CSV *.csv)|*.CSV|Text files (*.txt)|*.TXT");
+
+  host.answerDialog(folder.write("mails2.csv", "NOM;CIVILITE;PRENOM;EMAIL\r\nX;M.;Y;x@y\r\n"));
+  form.Button1Click();
+  EXPECT_TRUE(form.Button3.visible);
+  EXPECT_EQ(form.OpenDialog1.fileName, folder.path() / "mails2.csv");
+}
+
+TEST(FormErrorDisplay, FullStopOnlyAfterCharactersSortingAfterIt) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Fichier introuvable", "Fichier introuvable."},
+      {"Erreur E/S 5", "Erreur E/S 5."},
+      {"fin.", "fin."},
+      {"fin!", "fin!"},
+      {"fin-", "fin-"},
+      {"refus\xE9", "refus\xE9."},
+      {"", ""},
+  };
+  for (const auto& [text, shown] : cases)
+    EXPECT_EQ(TForm1::ErrorDisplayText(text), shown) << text;
+}
+
+TEST_F(FormFixture, CopyTableBeforeAnyStepGivesOneLineOfEmptyCells) {
+  form.Button4Click();
+  EXPECT_EQ(host.clipboard, std::string(7, '\t') + "\r\n");
+}
+
+TEST_F(FormFixture, CopyTableKeepsTabsInsideCellsAndEndsEveryLine) {
+  form.StringGrid2.setRowCount(2);
+  form.StringGrid2.setCell(0, 0, "last_name");
+  form.StringGrid2.setCell(7, 1, "a\tb");
+  form.Button4Click();
+  EXPECT_EQ(host.clipboard,
+            "last_name" + std::string(7, '\t') + "\r\n" + std::string(7, '\t') + "a\tb\r\n");
+}
+
+TEST_F(FormFixture, CopyCellTakesTheCurrentCellOfTheFocusedGridOnly) {
+  host.clipboard = "before";
+  form.Copier1Click();
+  EXPECT_EQ(host.clipboard, "before");  // no grid focused: nothing happens
+
+  form.StringGrid1.setCell(2, 3, "cellule");
+  form.StringGrid1.setCurrentCell(2, 3);
+  form.focusedGrid = &form.StringGrid1;
+  form.Copier1Click();
+  EXPECT_EQ(host.clipboard, "cellule");
+
+  form.StringGrid1.setCurrentCell(1, 1);
+  form.Copier1Click();
+  EXPECT_EQ(host.clipboard, "");
+}
+
+}  // namespace
+}  // namespace passerelle
