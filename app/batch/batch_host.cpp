@@ -1,0 +1,54 @@
+#include "app/batch/batch_host.h"
+
+#include "tables/cp1252.h"
+
+namespace passerelle::batch {
+
+namespace {
+
+// The steps' messages that mean the file was not the one expected; going on
+// would convert the wrong data.
+constexpr std::string_view kFormatMessagePrefix = "Format de fichier incorrect";
+
+}  // namespace
+
+void WriteLine(std::ostream& out, std::string_view cp1252Text) {
+  out << Cp1252ToUtf8(cp1252Text) << '\n';
+  out.flush();
+}
+
+void BatchHost::startAction() {
+  actionFailed_ = false;
+  nextAnswer_.reset();
+}
+
+std::optional<std::filesystem::path> BatchHost::runOpenDialog(const OpenDialogState&) {
+  std::optional<std::filesystem::path> answer = std::move(nextAnswer_);
+  nextAnswer_.reset();
+  return answer;
+}
+
+void BatchHost::showMessage(std::string_view text) {
+  WriteLine(messages_, text);
+  if (text.starts_with(kFormatMessagePrefix))
+    actionFailed_ = true;
+}
+
+void BatchHost::showError(std::string_view, std::string_view text) {
+  // The caption is the program's name, which the terminal already shows.
+  std::string line = "erreur : ";
+  line.append(text);
+  WriteLine(messages_, line);
+  actionFailed_ = true;
+}
+
+void BatchHost::setClipboardText(std::string_view) {
+  // No command of the batch program copies; a server has no clipboard to
+  // fill anyway.
+}
+
+int BatchHost::textWidth(std::string_view text) {
+  return static_cast<int>(text.size()) * kCharWidth;
+}
+
+}  // namespace passerelle::batch

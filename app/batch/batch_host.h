@@ -1,0 +1,50 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "app/form/host.h"
+
+namespace passerelle::batch {
+
+// The desktop as the batch program sees it: the open dialog answers with the
+// file of the action being run, and every message box or error display goes
+// to the terminal, one line each, converted to UTF-8.
+class BatchHost : public Host {
+ public:
+  // A fixed measure keeps the column widths, and so every run, the same on
+  // every machine; the batch program never draws them.
+  static constexpr int kCharWidth = 7;
+
+  explicit BatchHost(std::ostream& messages) : messages_(messages) {}
+
+  // The answer of the next open dialog; consumed by it. With none, the
+  // dialog counts as cancelled.
+  void answerNextDialog(std::filesystem::path file) { nextAnswer_ = std::move(file); }
+
+  // Forgets what the last action showed; call before each press.
+  void startAction();
+  // Whether the action since startAction() ended on an error or on a
+  // "Format de fichier incorrect" message: the run stops there.
+  bool actionFailed() const { return actionFailed_; }
+
+  std::optional<std::filesystem::path> runOpenDialog(const OpenDialogState& dialog) override;
+  void showMessage(std::string_view text) override;
+  void showError(std::string_view caption, std::string_view text) override;
+  void setClipboardText(std::string_view text) override;
+  int textWidth(std::string_view text) override;
+  void keepScreenAlive() override {}
+
+ private:
+  std::ostream& messages_;
+  std::optional<std::filesystem::path> nextAnswer_;
+  bool actionFailed_ = false;
+};
+
+// Writes a Windows-1252 text to a UTF-8 terminal, with a line end.
+void WriteLine(std::ostream& out, std::string_view cp1252Text);
+
+}  // namespace passerelle::batch
