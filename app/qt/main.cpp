@@ -1,0 +1,54 @@
+#include <cstdlib>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/qt/main_window.h"
+#include "app/qt/qt_host.h"
+#include "app/qt/qt_text.h"
+
+namespace {
+
+// With this variable set, the program quits as soon as its window is on
+// screen, with status 0 if it was shown and 1 if not: the check that the
+// window really opens on an X server, without anybody to close it.
+constexpr char kQuitWhenShown[] = "PASSERELLE_QUIT_WHEN_SHOWN";
+constexpr int kShowTimeoutMs = 10000;
+constexpr int kPollMs = 50;
+
+void QuitOnceShown(const QWidget& window) {
+  auto* poll = new QTimer(qApp);
+  auto* waited = new int(0);
+  QObject::connect(poll, &QTimer::timeout, qApp, [&window, poll, waited] {
+    *waited += kPollMs;
+    const QWindow* handle = window.windowHandle();
+    const bool shown = window.isVisible() && handle != nullptr && handle->isExposed();
+    if (shown || *waited >= kShowTimeoutMs) {
+      poll->stop();
+      delete waited;
+      QCoreApplication::exit(shown ? 0 : 1);
+    }
+  });
+  poll->start(kPollMs);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  // The error display is captioned with the program's file name without its
+  // extension, whatever the file was renamed to.
+  const QString title = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+  QApplication::setDesktopFileName(QStringLiteral("passerelle"));
+
+  passerelle::QtHost host(passerelle::FormFont());
+  passerelle::MainWindow window(host, passerelle::FromQString(title));
+  host.setDialogParent(&window);
+  window.showMaximized();
+
+  if (std::getenv(kQuitWhenShown) != nullptr)
+    QuitOnceShown(window);
+  return QApplication::exec();
+}

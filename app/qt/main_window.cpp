@@ -1,0 +1,393 @@
+#include "app/qt/main_window.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "app/qt/grid_view.h"
+#include "app/qt/qt_text.h"
+#include "app/qt/text_list_model.h"
+
+namespace passerelle {
+
+namespace {
+
+// The bands and the table area, in pixels, as the form was drawn.
+constexpr int kTopBandHeight = 77;
+constexpr int kCopyBandHeight = 41;
+constexpr int kCreditBandHeight = 26;
+constexpr int kTeacherTableWidth = 557;
+constexpr int kRawViewWidth = 185;
+constexpr int kRawViewHeight = 281;
+constexpr int kDividerWidth = 13;
+constexpr int kDividerHeight = 73;
+constexpr int kWaitNoticePixels = 24;
+
+constexpr int kMargin = 8;
+constexpr int kGap = 12;
+constexpr int kButtonHeight = 24;
+constexpr int kButtonPadding = 24;
+constexpr int kProgressBarWidth = 300;
+constexpr QSize kUnmaximisedSize(1024, 720);
+
+QFrame* MakeBand(QWidget* parent, const char* name, int height) {
+  auto* band = new QFrame(parent);
+  band->setObjectName(QString::fromLatin1(name));
+  band->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  band->setFixedHeight(height);
+  return band;
+}
+
+// The teacher table docked left at its fixed width, the import grid in the
+// rest, and the raw text view laid over the bottom left corner, where it
+// hides the fewest cells that the user edits.
+class TableArea : public QWidget {
+ public:
+  TableArea(QWidget* parent) : QWidget(parent) {}
+
+  void setParts(QWidget* teacherTable, QWidget* importGrid, QWidget* rawView) {
+    teacherTable_ = teacherTable;
+    importGrid_ = importGrid;
+    rawView_ = rawView;
+    rawView_->raise();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    const int teacherWidth = std::min(kTeacherTableWidth, w);
+    teacherTable_->setGeometry(0, 0, teacherWidth, h);
+    importGrid_->setGeometry(teacherWidth, 0, std::max(0, w - teacherWidth), h);
+    const int rawHeight = std::min(kRawViewHeight, h);
+    rawView_->setGeometry(0, h - rawHeight, std::min(kRawViewWidth, w), rawHeight);
+  }
+
+ private:
+  QWidget* teacherTable_ = nullptr;
+  QWidget* importGrid_ = nullptr;
+  QWidget* rawView_ = nullptr;
+};
+
+int ButtonWidth(const QWidget* band, std::initializer_list<const Control*> controls) {
+  const QFontMetrics metrics(band->font());
+  int widest = 0;
+  for (const Control* control : controls) {
+    widest = std::max(widest, metrics.horizontalAdvance(ToQString(control->caption)));
+  }
+  return widest + kButtonPadding;
+}
+
+}  // namespace
+
+QFont FormFont() {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPointSize(8);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+MainWindow::MainWindow(Host& host, std::string applicationTitle, QWidget* parent)
+    : QWidget(parent),
+      pacedHost_(host, [this] { return syncControls(); }),
+      form_(pacedHost_, std::move(applicationTitle)),
+      memoWidths_(FormFont()) {
+  setObjectName(QStringLiteral("Form1"));
+  setFont(FormFont());
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  widgets_.Panel1 = MakeBand(this, "Panel1", kTopBandHeight);
+  widgets_.Panel3 = MakeBand(this, "Panel3", kCopyBandHeight);
+  widgets_.Panel2 = MakeBand(this, "Panel2", kCreditBandHeight);
+  layout->addWidget(widgets_.Panel1);
+  layout->addWidget(widgets_.Panel3);
+  layout->addWidget(buildTableArea(), 1);
+  layout->addWidget(widgets_.Panel2);
+  buildTopBand();
+  buildCopyBand();
+  buildCreditBand();
+
+  syncFromForm();
+}
+
+MainWindow::~MainWindow() = default;
+
+QSize MainWindow::sizeHint() const {
+  return kUnmaximisedSize;
+}
+
+QLabel* MainWindow::addLabel(QWidget* band, Control& control, const char* name) {
+  auto* label = new QLabel(ToQString(control.caption), band);
+  label->setObjectName(QString::fromLatin1(name));
+  // A caption is text, never markup.
+  label->setTextFormat(Qt::PlainText);
+  bound_.push_back({&control, label});
+  return label;
+}
+
+QPushButton* MainWindow::addButton(QWidget* band, Control& control, const char* name,
+                                   void (TForm1::*handler)()) {
+  auto* button = new QPushButton(ToQString(control.caption), band);
+  button->setObjectName(QString::fromLatin1(name));
+  connect(button, &QPushButton::clicked, this, [this, handler] { press(handler); });
+  bound_.push_back({&control, button});
+  return button;
+}
+
+QCheckBox* MainWindow::addCheckBox(QWidget* band, Control& control, const char* name) {
+  auto* box = new QCheckBox(ToQString(control.caption), band);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setChecked(control.checked);
+  connect(box, &QCheckBox::toggled, this, [&control](bool checked) { control.checked = checked; });
+  bound_.push_back({&control, box});
+  return box;
+}
+
+void MainWindow::buildTopBand() {
+  QFrame* band = widgets_.Panel1;
+
+  // Students and classes on the left.
+  widgets_.Label4 = addLabel(band, form_.Label4, "Label4");
+  widgets_.Button2 = addButton(band, form_.Button2, "Button2", &TForm1::Button2Click);
+  widgets_.BitBtn2 = addButton(band, form_.BitBtn2, "BitBtn2", &TForm1::BitBtn2Click);
+  const int studentWidth = ButtonWidth(band, {&form_.Button2, &form_.BitBtn2});
+  widgets_.Label4->move(kMargin, 5);
+  widgets_.Button2->setGeometry(kMargin, 22, studentWidth, kButtonHeight);
+  widgets_.BitBtn2->setGeometry(kMargin, 49, studentWidth, kButtonHeight);
+
+  const int dividerX = kMargin + studentWidth + kGap;
+  widgets_.Panel4 = new QFrame(band);
+  widgets_.Panel4->setObjectName(QStringLiteral("Panel4"));
+  widgets_.Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  widgets_.Panel4->setGeometry(dividerX, (kTopBandHeight - kDividerHeight) / 2, kDividerWidth,
+                               kDividerHeight);
+  bound_.push_back({&form_.Panel4, widgets_.Panel4});
+
+  // Teachers on the right: the two loading steps, the options, the save.
+  const int teacherX = dividerX + kDividerWidth + kGap;
+  widgets_.Label5 = addLabel(band, form_.Label5, "Label5");
+  widgets_.BitBtn1 = addButton(band, form_.BitBtn1, "BitBtn1", &TForm1::BitBtn1Click);
+  widgets_.Button1 = addButton(band, form_.Button1, "Button1", &TForm1::Button1Click);
+  const int stepWidth = ButtonWidth(band, {&form_.BitBtn1, &form_.Button1});
+  widgets_.Label5->move(teacherX, 5);
+  widgets_.BitBtn1->setGeometry(teacherX, 22, stepWidth, kButtonHeight);
+  widgets_.Button1->setGeometry(teacherX, 49, stepWidth, kButtonHeight);
+
+  const int optionX = teacherX + stepWidth + kGap;
+  widgets_.CheckBox1 = addCheckBox(band, form_.CheckBox1, "CheckBox1");
+  widgets_.CheckBox2 = addCheckBox(band, form_.CheckBox2, "CheckBox2");
+  const int optionWidth =
+      std::max(widgets_.CheckBox1->sizeHint().width(), widgets_.CheckBox2->sizeHint().width());
+  widgets_.CheckBox1->setGeometry(optionX, 24, optionWidth, kButtonHeight - 4);
+  widgets_.CheckBox2->setGeometry(optionX, 51, optionWidth, kButtonHeight - 4);
+
+  const int saveX = optionX + optionWidth + kGap;
+  widgets_.Button3 = addButton(band, form_.Button3, "Button3", &TForm1::Button3Click);
+  widgets_.CheckBox3 = addCheckBox(band, form_.CheckBox3, "CheckBox3");
+  widgets_.Button3->setGeometry(saveX, 22, ButtonWidth(band, {&form_.Button3}), kButtonHeight);
+  widgets_.CheckBox3->setGeometry(saveX, 51, widgets_.CheckBox3->sizeHint().width(),
+                                  kButtonHeight - 4);
+}
+
+void MainWindow::buildCopyBand() {
+  QFrame* band = widgets_.Panel3;
+  widgets_.Button4 = addButton(band, form_.Button4, "Button4", &TForm1::Button4Click);
+  const int copyWidth = ButtonWidth(band, {&form_.Button4});
+  widgets_.Button4->setGeometry(kMargin, (kCopyBandHeight - kButtonHeight - 1) / 2, copyWidth,
+                                kButtonHeight + 1);
+
+  widgets_.Label3 = addLabel(band, form_.Label3, "Label3");
+  QFont noticeFont = FormFont();
+  noticeFont.setPixelSize(kWaitNoticePixels);
+  noticeFont.setBold(true);
+  widgets_.Label3->setFont(noticeFont);
+  QPalette noticePalette = widgets_.Label3->palette();
+  noticePalette.setColor(QPalette::WindowText, Qt::red);
+  widgets_.Label3->setPalette(noticePalette);
+  widgets_.Label3->adjustSize();
+  widgets_.Label3->move(kMargin + copyWidth + 3 * kGap,
+                        (kCopyBandHeight - widgets_.Label3->height()) / 2);
+}
+
+void MainWindow::buildCreditBand() {
+  QFrame* band = widgets_.Panel2;
+  widgets_.Label2 = addLabel(band, form_.Label2, "Label2");
+  widgets_.Label2->adjustSize();
+  widgets_.Label2->move(kMargin, (kCreditBandHeight - widgets_.Label2->height()) / 2);
+
+  widgets_.ProgressBar1 = new QProgressBar(band);
+  widgets_.ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  widgets_.ProgressBar1->setTextVisible(false);
+  const int barX = kMargin + widgets_.Label2->width() + 3 * kGap;
+  widgets_.ProgressBar1->setGeometry(barX, 4, kProgressBarWidth, kCreditBandHeight - 8);
+}
+
+QWidget* MainWindow::buildTableArea() {
+  auto* area = new TableArea(this);
+  area->setObjectName(QStringLiteral("TableArea"));
+
+  widgets_.StringGrid2 = new GridView(form_.StringGrid2, /*editable=*/true, area);
+  widgets_.StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
+  widgets_.StringGrid1 = new GridView(form_.StringGrid1, /*editable=*/false, area);
+  widgets_.StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+
+  widgets_.PopupMenu1 = new QMenu(this);
+  widgets_.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  widgets_.Copier1 = widgets_.PopupMenu1->addAction(ToQString(form_.Copier1.caption));
+  widgets_.Copier1->setObjectName(QStringLiteral("Copier1"));
+  connect(widgets_.Copier1, &QAction::triggered, this, [this] { copyCurrentCell(); });
+  // The teacher table's menu has no item: a right click only focuses it.
+  widgets_.PopupMenu2 = new QMenu(this);
+  widgets_.PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+  attachMenu(widgets_.StringGrid1, widgets_.PopupMenu1);
+  attachMenu(widgets_.StringGrid2, widgets_.PopupMenu2);
+
+  widgets_.Memo1 = new QListView(area);
+  widgets_.Memo1->setObjectName(QStringLiteral("Memo1"));
+  const int lineHeight = QFontMetrics(FormFont()).height() + 2;
+  memoModel_ = new TextListModel(form_.Memo1, memoWidths_, lineHeight, widgets_.Memo1);
+  widgets_.Memo1->setModel(memoModel_);
+  widgets_.Memo1->setUniformItemSizes(true);
+  widgets_.Memo1->setWordWrap(false);
+  widgets_.Memo1->setTextElideMode(Qt::ElideNone);
+  widgets_.Memo1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  widgets_.Memo1->setSelectionMode(QAbstractItemView::NoSelection);
+  widgets_.Memo1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+  area->setParts(widgets_.StringGrid2, widgets_.StringGrid1, widgets_.Memo1);
+  return area;
+}
+
+void MainWindow::attachMenu(GridView* view, QMenu* menu) {
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view, &QWidget::customContextMenuRequested, this, [view, menu](const QPoint& pos) {
+    view->setFocus(Qt::MouseFocusReason);
+    if (!menu->isEmpty())
+      menu->popup(view->viewport()->mapToGlobal(pos));
+  });
+}
+
+bool MainWindow::syncControls() {
+  bool changed = false;
+  for (const BoundControl& bound : bound_) {
+    const Control& control = *bound.control;
+    QWidget* widget = bound.widget;
+    if (widget->isHidden() == control.visible) {
+      widget->setVisible(control.visible);
+      changed = true;
+    }
+    const QString caption = ToQString(control.caption);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      if (label->text() != caption) {
+        label->setText(caption);
+        changed = true;
+      }
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      if (button->text() != caption) {
+        button->setText(caption);
+        changed = true;
+      }
+      if (auto* box = qobject_cast<QCheckBox*>(widget);
+          box && box->isChecked() != control.checked) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(control.checked);
+        changed = true;
+      }
+    }
+    // Only the controls that show their hints get a tooltip.
+    const QString tip = control.showHint ? ToQString(control.hint) : QString();
+    if (widget->toolTip() != tip)
+      widget->setToolTip(tip);
+  }
+
+  const QString copyCaption = ToQString(form_.Copier1.caption);
+  if (widgets_.Copier1->text() != copyCaption)
+    widgets_.Copier1->setText(copyCaption);
+  widgets_.Copier1->setVisible(form_.Copier1.visible);
+
+  const QString title = ToQString(form_.Caption);
+  if (windowTitle() != title)
+    setWindowTitle(title);
+
+  syncProgressBar(changed);
+  return changed;
+}
+
+void MainWindow::syncProgressBar(bool& changed) {
+  const ProgressBar& state = form_.ProgressBar1;
+  QProgressBar* bar = widgets_.ProgressBar1;
+  if (bar->isHidden() == state.visible()) {
+    bar->setVisible(state.visible());
+    changed = true;
+  }
+  // Qt draws an empty range as a "busy" animation; a one-line import has
+  // exactly that range and must show a plain bar instead.
+  const int maximum = state.max() > state.min() ? state.max() : state.min() + 1;
+  if (bar->minimum() != state.min() || bar->maximum() != maximum) {
+    bar->setRange(state.min(), maximum);
+  }
+  if (bar->value() != state.position())
+    bar->setValue(state.position());
+}
+
+void MainWindow::syncFromForm() {
+  syncControls();
+  widgets_.StringGrid1->refresh();
+  widgets_.StringGrid2->refresh();
+  memoModel_->refresh();
+}
+
+void MainWindow::press(void (TForm1::*handler)()) {
+  if (busy_)
+    return;
+  busy_ = true;
+  widgets_.StringGrid1->commitEdit();
+  widgets_.StringGrid2->commitEdit();
+  (form_.*handler)();
+  busy_ = false;
+  syncFromForm();
+}
+
+const Grid* MainWindow::focusedGrid() const {
+  for (QWidget* widget = QApplication::focusWidget(); widget != nullptr;
+       widget = widget->parentWidget()) {
+    if (widget == widgets_.StringGrid1)
+      return &form_.StringGrid1;
+    if (widget == widgets_.StringGrid2)
+      return &form_.StringGrid2;
+  }
+  return nullptr;
+}
+
+void MainWindow::copyCurrentCell() {
+  form_.focusedGrid = focusedGrid();
+  press(&TForm1::Copier1Click);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+}  // namespace passerelle

@@ -1,0 +1,25 @@
+#include "app/qt/text_width.h"
+
+#include <QFontMetricsF>
+
+#include "tables/cp1252.h"
+
+namespace passerelle {
+
+Cp1252WidthTable::Cp1252WidthTable(const QFont& font) {
+  const QFontMetricsF metrics(font);
+  for (int byte = 0; byte < 256; ++byte) {
+    const char32_t codePoint = Cp1252ToUnicode(static_cast<unsigned char>(byte));
+    advances_[static_cast<std::size_t>(byte)] =
+        metrics.horizontalAdvance(QChar(static_cast<char16_t>(codePoint)));
+  }
+}
+
+int Cp1252WidthTable::width(std::string_view cp1252) const {
+  qreal sum = 0;
+  for (const char byte : cp1252)
+    sum += advances_[static_cast<unsigned char>(byte)];
+  return qRound(sum);
+}
+
+}  // namespace passerelle
