@@ -29,7 +29,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 char32_t Cp1252ToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kHighControls[byte - 0x80];
+  if (byte >= 0x80 && byte < 0xA0)
+    return kHighControls[byte - 0x80];
   return byte;
 }
 
@@ -38,7 +39,8 @@ int UnicodeToCp1252(char32_t codePoint) {
     return static_cast<int>(codePoint);
   }
   for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-    if (kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
+    if (kHighControls[i] == codePoint)
+      return static_cast<int>(0x80 + i);
   }
   return -1;
 }
@@ -46,7 +48,8 @@ int UnicodeToCp1252(char32_t codePoint) {
 std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (char c : text) AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(c)));
+  for (char c : text)
+    AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -79,6 +82,14 @@ std::string Utf8ToCp1252(std::string_view text, char replacement) {
       } else {
         cp = (cp << 6) | (next & 0x3F);
       }
+    }
+    // A longer form than needed (an overlong "/" or NUL), a surrogate or a
+    // code point past U+10FFFF is malformed too, never a character: each of
+    // its bytes becomes the replacement.
+    static constexpr char32_t kShortestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid &&
+        (cp < kShortestOfLength[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)) {
+      valid = false;
     }
     if (!valid) {
       out.push_back(replacement);

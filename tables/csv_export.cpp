@@ -9,7 +9,8 @@ std::string GridAsCsvText(const Grid& grid) {
   const int rows = grid.rowCount();
   std::size_t size = 0;
   for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) size += grid.cell(c, r).size();
+    for (int c = 0; c < cols; ++c)
+      size += grid.cell(c, r).size();
     size += static_cast<std::size_t>(cols) + 1;
   }
   std::string text;
@@ -17,7 +18,8 @@ std::string GridAsCsvText(const Grid& grid) {
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) {
       text.append(grid.cell(c, r));
-      if (c + 1 < cols) text.push_back(';');
+      if (c + 1 < cols)
+        text.push_back(';');
     }
     text.append("\r\n");
   }
@@ -30,11 +32,13 @@ void SaveGridAsCsv(const Grid& grid, const std::filesystem::path& file) {
 
 void DeleteGridRow(Grid& grid, int row) {
   const int rows = grid.rowCount();
-  if (rows <= 1 || row < 0 || row >= rows) return;
+  if (rows <= 1 || row < 0 || row >= rows)
+    return;
   std::vector<int> kept;
   kept.reserve(static_cast<std::size_t>(rows - 1));
   for (int r = 0; r < rows; ++r) {
-    if (r != row) kept.push_back(r);
+    if (r != row)
+      kept.push_back(r);
   }
   grid.keepRows(kept);
 }

@@ -1,6 +1,8 @@
 #include "tables/errors.h"
 
 #include <cerrno>
+#include <optional>
+#include <string>
 
 #include "tables/cp1252.h"
 
@@ -8,8 +10,10 @@ namespace passerelle {
 
 namespace {
 
-int CodeOf(std::error_code error) {
-  if (error == std::errc::no_such_file_or_directory) return FileError::kNotFound;
+// The meaning the user knows for a system error, if it has one.
+std::optional<int> MeaningOf(std::error_code error) {
+  if (error == std::errc::no_such_file_or_directory)
+    return FileError::kNotFound;
   if (error == std::errc::not_a_directory || error == std::errc::filename_too_long ||
       error == std::errc::invalid_argument) {
     return FileError::kBadName;
@@ -23,9 +27,11 @@ int CodeOf(std::error_code error) {
       error == std::errc::text_file_busy || error == std::errc::device_or_resource_busy) {
     return FileError::kAccessDenied;
   }
-  if (error == std::errc::no_space_on_device) return FileError::kDiskFull;
+  if (error == std::errc::no_space_on_device)
+    return FileError::kDiskFull;
 #ifdef EDQUOT
-  if (error == std::error_code(EDQUOT, std::generic_category())) return FileError::kDiskFull;
+  if (error == std::error_code(EDQUOT, std::generic_category()))
+    return FileError::kDiskFull;
 #endif
 #ifdef _WIN32
   // ERROR_HANDLE_DISK_FULL and ERROR_DISK_FULL.
@@ -33,13 +39,26 @@ int CodeOf(std::error_code error) {
     return FileError::kDiskFull;
   }
 #endif
-  return error.value();
+  return std::nullopt;
+}
+
+int CodeOf(std::error_code error) {
+  return MeaningOf(error).value_or(error.value());
+}
+
+// A system number without a meaning is shown as a number, also when it
+// happens to equal the number of a meaning: on Linux an input/output error
+// is 5, and it must not read as "access refused".
+std::string TextFor(int code, std::error_code error) {
+  if (!MeaningOf(error))
+    return "Erreur E/S " + std::to_string(code);
+  return FileError::TextOf(code);
 }
 
 }  // namespace
 
 FileError::FileError(int code, std::error_code error, std::filesystem::path path)
-    : DisplayedError(TextOf(code)),
+    : DisplayedError(TextFor(code, error)),
       code_(code),
       systemError_(error),
       path_(std::move(path)) {}

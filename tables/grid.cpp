@@ -20,11 +20,14 @@ void WriteU32(std::string& row, std::size_t at, std::uint32_t value) {
   std::memcpy(row.data() + at, &value, sizeof value);
 }
 
-std::uint32_t CellCount(const std::string& row) { return row.empty() ? 0 : ReadU32(row, 0); }
+std::uint32_t CellCount(const std::string& row) {
+  return row.empty() ? 0 : ReadU32(row, 0);
+}
 
 std::string_view PackedCell(const std::string& row, std::uint32_t index) {
   const std::uint32_t n = CellCount(row);
-  if (index >= n) return {};
+  if (index >= n)
+    return {};
   const std::size_t dataStart = 4 + 4 * static_cast<std::size_t>(n);
   const std::uint32_t begin = index == 0 ? 0 : ReadU32(row, 4 + 4 * (index - 1));
   const std::uint32_t end = ReadU32(row, 4 + 4 * index);
@@ -36,18 +39,28 @@ std::string_view PackedCell(const std::string& row, std::uint32_t index) {
 template <typename Cells>
 std::string Pack(const Cells& cells) {
   std::size_t n = cells.size();
-  while (n > 0 && std::string_view(cells[n - 1]).empty()) --n;
-  if (n == 0) return {};
+  while (n > 0 && std::string_view(cells[n - 1]).empty())
+    --n;
+  if (n == 0)
+    return {};
   std::size_t bytes = 0;
-  for (std::size_t i = 0; i < n; ++i) bytes += std::string_view(cells[i]).size();
-  if (bytes > UINT32_MAX) throw std::length_error("row too long");
+  for (std::size_t i = 0; i < n; ++i)
+    bytes += std::string_view(cells[i]).size();
+  if (bytes > UINT32_MAX)
+    throw std::length_error("row too long");
   const std::size_t dataStart = 4 + 4 * n;
-  std::string row(dataStart + bytes, '\0');
+  // Always on the heap, never in the string object itself: the rows move
+  // when the table grows, and a view of a cell must outlive that.
+  std::string row;
+  row.reserve(std::max(dataStart + bytes, std::string().capacity() + 1));
+  row.resize(dataStart + bytes);
   WriteU32(row, 0, static_cast<std::uint32_t>(n));
   std::size_t end = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const std::string_view text(cells[i]);
-    std::memcpy(row.data() + dataStart + end, text.data(), text.size());
+    // An empty view may carry a null pointer, which memcpy must never see.
+    if (!text.empty())
+      std::memcpy(row.data() + dataStart + end, text.data(), text.size());
     end += text.size();
     WriteU32(row, 4 + 4 * i, static_cast<std::uint32_t>(end));
   }
@@ -58,7 +71,8 @@ std::vector<std::string_view> Unpack(const std::string& row) {
   const std::uint32_t n = CellCount(row);
   std::vector<std::string_view> cells;
   cells.reserve(n);
-  for (std::uint32_t i = 0; i < n; ++i) cells.push_back(PackedCell(row, i));
+  for (std::uint32_t i = 0; i < n; ++i)
+    cells.push_back(PackedCell(row, i));
   return cells;
 }
 
@@ -89,23 +103,30 @@ void Grid::setColCount(int count) {
   }
   colCount_ = count;
   colWidths_.resize(static_cast<std::size_t>(count), kDefaultColWidth);
-  if (fixedCols_ >= count) fixedCols_ = count - 1;
+  if (fixedCols_ >= count)
+    fixedCols_ = count - 1;
   currentCol_ = std::min(currentCol_, count - 1);
 }
 
 void Grid::setRowCount(int count) {
   count = std::max(1, count);
   rows_.resize(static_cast<std::size_t>(count));
-  if (fixedRows_ >= count) fixedRows_ = count - 1;
+  if (fixedRows_ >= count)
+    fixedRows_ = count - 1;
   currentRow_ = std::min(currentRow_, count - 1);
 }
 
-void Grid::setFixedCols(int count) { fixedCols_ = std::clamp(count, 0, colCount_ - 1); }
+void Grid::setFixedCols(int count) {
+  fixedCols_ = std::clamp(count, 0, colCount_ - 1);
+}
 
-void Grid::setFixedRows(int count) { fixedRows_ = std::clamp(count, 0, rowCount() - 1); }
+void Grid::setFixedRows(int count) {
+  fixedRows_ = std::clamp(count, 0, rowCount() - 1);
+}
 
 std::string_view Grid::cell(int col, int row) const {
-  if (col < 0 || row < 0 || row >= rowCount() || col >= colCount_) return {};
+  if (col < 0 || row < 0 || row >= rowCount() || col >= colCount_)
+    return {};
   return PackedCell(rows_[static_cast<std::size_t>(row)], static_cast<std::uint32_t>(col));
 }
 
@@ -119,21 +140,25 @@ void Grid::setCell(int col, int row, std::string_view text) {
   checkInside(col, row);
   std::string& packed = rows_[static_cast<std::size_t>(row)];
   const auto index = static_cast<std::size_t>(col);
-  if (text.empty() && index >= CellCount(packed)) return;
+  if (text.empty() && index >= CellCount(packed))
+    return;
   // The text may point into this very row: keep a copy before repacking.
   const std::string copy(text);
   std::vector<std::string_view> cells = Unpack(packed);
-  if (cells.size() <= index) cells.resize(index + 1);
+  if (cells.size() <= index)
+    cells.resize(index + 1);
   cells[index] = copy;
   packed = Pack(cells);
 }
 
 std::vector<std::string> Grid::rowTexts(int row) const {
   std::vector<std::string> texts(static_cast<std::size_t>(colCount_));
-  if (row < 0 || row >= rowCount()) return texts;
+  if (row < 0 || row >= rowCount())
+    return texts;
   const std::string& packed = rows_[static_cast<std::size_t>(row)];
   const std::uint32_t n = CellCount(packed);
-  for (std::uint32_t i = 0; i < n; ++i) texts[i] = PackedCell(packed, i);
+  for (std::uint32_t i = 0; i < n; ++i)
+    texts[i] = PackedCell(packed, i);
   return texts;
 }
 
@@ -153,13 +178,16 @@ void Grid::clearRow(int row) {
 }
 
 void Grid::keepRows(std::span<const int> rows) {
+  // Every index is checked before any row moves, so that a bad list leaves
+  // the table whole.
+  for (int row : rows)
+    checkInside(0, row);
   std::vector<std::string> kept;
   kept.reserve(std::max<std::size_t>(1, rows.size()));
-  for (int row : rows) {
-    checkInside(0, row);
+  for (int row : rows)
     kept.push_back(std::move(rows_[static_cast<std::size_t>(row)]));
-  }
-  if (kept.empty()) kept.emplace_back();
+  if (kept.empty())
+    kept.emplace_back();
   rows_ = std::move(kept);
   setRowCount(rowCount());
 }
@@ -170,7 +198,8 @@ int Grid::appendRow() {
 }
 
 int Grid::colWidth(int col) const {
-  if (col < 0 || col >= colCount_) return kDefaultColWidth;
+  if (col < 0 || col >= colCount_)
+    return kDefaultColWidth;
   return colWidths_[static_cast<std::size_t>(col)];
 }
 

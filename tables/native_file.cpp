@@ -30,7 +30,8 @@ FileHandle OpenFile(const std::filesystem::path& file, bool forWriting,
 #else
   std::FILE* handle = std::fopen(file.c_str(), forWriting ? "wb" : "rb");
 #endif
-  if (handle == nullptr) throw FileError::FromErrno(errno, reportAs);
+  if (handle == nullptr)
+    throw FileError::FromErrno(errno, reportAs);
   return FileHandle(handle);
 }
 
@@ -49,13 +50,15 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
   std::error_code sizeError;
   const auto expected = std::filesystem::file_size(file, sizeError);
   std::string bytes;
-  if (!sizeError) bytes.reserve(static_cast<std::size_t>(expected));
+  if (!sizeError)
+    bytes.reserve(static_cast<std::size_t>(expected));
   char chunk[1 << 16];
   for (;;) {
     const std::size_t got = std::fread(chunk, 1, sizeof chunk, handle.get());
     bytes.append(chunk, got);
     if (got < sizeof chunk) {
-      if (std::ferror(handle.get())) throw FileError::FromErrno(errno, file);
+      if (std::ferror(handle.get()))
+        throw FileError::FromErrno(errno, file);
       break;
     }
   }
@@ -80,15 +83,19 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes) {
   temporary += ".part" + std::to_string(ProcessId());
   try {
     FileHandle handle = OpenFile(temporary, true, file);
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), handle.get()) != bytes.size()) {
+    if (!bytes.empty() &&
+        std::fwrite(bytes.data(), 1, bytes.size(), handle.get()) != bytes.size()) {
       throw FileError::FromErrno(errno, file);
     }
-    if (std::fflush(handle.get()) != 0) throw FileError::FromErrno(errno, file);
+    if (std::fflush(handle.get()) != 0)
+      throw FileError::FromErrno(errno, file);
     std::FILE* raw = handle.release();
-    if (std::fclose(raw) != 0) throw FileError::FromErrno(errno, file);
+    if (std::fclose(raw) != 0)
+      throw FileError::FromErrno(errno, file);
     std::error_code renameError;
     std::filesystem::rename(temporary, file, renameError);
-    if (renameError) throw FileError(renameError, file);
+    if (renameError)
+      throw FileError(renameError, file);
   } catch (...) {
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);

@@ -6,7 +6,8 @@
 namespace passerelle {
 
 TextList::TextList(std::initializer_list<std::string_view> lines) {
-  for (std::string_view line : lines) append(line);
+  for (std::string_view line : lines)
+    append(line);
 }
 
 void TextList::clear() {
@@ -22,13 +23,15 @@ void TextList::append(std::string_view line) {
 }
 
 std::string_view TextList::line(std::size_t index) const {
-  if (index >= lines_.size()) return {};
+  if (index >= lines_.size())
+    return {};
   return std::string_view(buffer_).substr(lines_[index].offset, lines_[index].length);
 }
 
 void TextList::loadText(std::string text) {
   const std::size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
+  if (nul != std::string::npos)
+    text.resize(nul);
   std::vector<Span> lines;
   const char* const data = text.data();
   const std::size_t size = text.size();
@@ -42,15 +45,20 @@ void TextList::loadText(std::string text) {
   std::size_t nextCr = next('\r', 0);
   std::size_t nextLf = next('\n', 0);
   while (start < size) {
-    if (nextCr < start) nextCr = next('\r', start);
-    if (nextLf < start) nextLf = next('\n', start);
+    if (nextCr < start)
+      nextCr = next('\r', start);
+    if (nextLf < start)
+      nextLf = next('\n', start);
     const std::size_t end = std::min(nextCr, nextLf);
-    if (end == size) break;
+    if (end == size)
+      break;
     lines.push_back({start, end - start});
     start = end + 1;
-    if (end == nextCr && start < size && data[start] == '\n') ++start;
+    if (end == nextCr && start < size && data[start] == '\n')
+      ++start;
   }
-  if (start < size) lines.push_back({start, size - start});
+  if (start < size)
+    lines.push_back({start, size - start});
   buffer_ = std::move(text);
   lines_ = std::move(lines);
 }

@@ -1,0 +1,70 @@
+#include "tables/text_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tables/file_fixture.h"
+
+namespace passerelle {
+namespace {
+
+using testing::Printable;
+
+std::vector<std::string> Lines(const TextList& list) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < list.count(); ++i)
+    lines.emplace_back(list.line(i));
+  return lines;
+}
+
+TEST(TextListTest, LoadTextSplitsAtEveryKindOfLineBreak) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;
+  };
+  using namespace std::string_literals;
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\nb\n", {"a", "b"}},
+      {"a\rb\r", {"a", "b"}},
+      // One break ends the last line; a second one makes an empty line.
+      {"a\r\n\r\n", {"a", ""}},
+      {"a\n\n", {"a", ""}},
+      {"\r\n", {""}},
+      {"a\r\n\r\nb", {"a", "", "b"}},
+      // LF CR is two breaks, not one.
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      // The text stops at its first NUL, line breaks after it included.
+      {"a\r\nb\0c\r\nd"s, {"a", "b"}},
+      {"\0a"s, {}},
+      // Ctrl-Z is an ordinary byte here.
+      {"a\r\n\x1A", {"a", "\x1A"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Printable(c.text));
+    TextList list{"Memo1"};
+    list.loadText(c.text);
+    EXPECT_EQ(Lines(list), c.lines);
+  }
+}
+
+TEST(TextListTest, LinesPastTheEndAreEmptyAndAppendGoesAfterTheLoadedText) {
+  TextList list;
+  list.loadText("a\r\nb");
+  EXPECT_EQ(list.line(2), "");
+  list.append("c");
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(list.text(), "a\r\nb\r\nc\r\n");
+  list.clear();
+  EXPECT_EQ(list.count(), 0u);
+  EXPECT_EQ(list.text(), "");
+}
+
+}  // namespace
+}  // namespace passerelle
