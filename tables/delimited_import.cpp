@@ -133,7 +133,10 @@ void FitGridColumns(Grid& grid, ToolkitPort& port) {
   const int rows = grid.rowCount();
   std::vector<int> widths(static_cast<std::size_t>(cols), 0);
   for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
+    // Cells past a row's stored ones are empty and measure 0: one very wide
+    // line must not make every other row cost its width.
+    const int stored = std::min(cols, grid.storedCellCount(r));
+    for (int c = 0; c < stored; ++c) {
       const std::string_view text = grid.cell(c, r);
       if (text.empty())
         continue;

@@ -151,6 +151,12 @@ void Grid::setCell(int col, int row, std::string_view text) {
   packed = Pack(cells);
 }
 
+int Grid::storedCellCount(int row) const {
+  if (row < 0 || row >= rowCount())
+    return 0;
+  return static_cast<int>(CellCount(rows_[static_cast<std::size_t>(row)]));
+}
+
 std::vector<std::string> Grid::rowTexts(int row) const {
   std::vector<std::string> texts(static_cast<std::size_t>(colCount_));
   if (row < 0 || row >= rowCount())

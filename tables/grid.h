@@ -40,6 +40,11 @@ class Grid {
   // std::out_of_range.
   void setCell(int col, int row, std::string_view text);
 
+  // How many leading cells of a row are stored; every cell from there to
+  // colCount() - 1 is empty. Lets a scan skip the empty tail of short rows in
+  // a very wide grid.
+  int storedCellCount(int row) const;
+
   // Columns 0 to colCount() - 1 of a row.
   std::vector<std::string> rowTexts(int row) const;
   // Replaces a whole row: cells[i] goes to column i, every other cell of the
