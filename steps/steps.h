@@ -10,7 +10,9 @@
 namespace passerelle {
 
 // The closing message of both saving commands.
-inline constexpr std::string_view kSavedMessage = " sauvegardes termin\xE9" "es";
+inline constexpr std::string_view kSavedMessage =
+    " sauvegardes termin\xE9"
+    "es";
 
 // Step 1, after the users file is loaded into StringGrid5: inserts "_" into
 // student class codes, appends students to StringGrid3, new classes to

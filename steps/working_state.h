@@ -20,11 +20,11 @@ struct WorkingTables {
   Grid StringGrid6{8, 1, 1, 0};  // rejected-teacher table
 
   TextList Memo1{"Memo1"};  // raw text of the last file imported
-  TextList Memo2{"JULES",  "PIERRE", "PAUL",  "ANNE",   "SOPHIE",   "BOB",
-                 "LUC",    "SHAINA", "KATIA", "CECILIA", "IMANE",   "OMAR",
-                 "MAXIME", "AMEL",   "YOUNES", "COLINE", "LAURE",   "ALBAN",
-                 "THIBAULT", "MATHILDE", "AMELIE", "TOM", "LISA",   "YANIS"};  // test first names
-  TextList Memo3{"Memo3"};  // class list: lower-case class codes
+  TextList Memo2{"JULES",  "PIERRE", "PAUL",    "ANNE",  "SOPHIE",   "BOB",      "LUC",
+                 "SHAINA", "KATIA",  "CECILIA", "IMANE", "OMAR",     "MAXIME",   "AMEL",
+                 "YOUNES", "COLINE", "LAURE",   "ALBAN", "THIBAULT", "MATHILDE", "AMELIE",
+                 "TOM",    "LISA",   "YANIS"};  // test first names
+  TextList Memo3{"Memo3"};                      // class list: lower-case class codes
 
   ProgressBar ProgressBar1;
 
