@@ -3,6 +3,7 @@
 
 #include "steps/steps.h"
 #include "tables/csv_export.h"
+#include "tables/native_file.h"
 
 namespace passerelle {
 
@@ -17,10 +18,13 @@ void EnsureOutputFolder(const std::filesystem::path& folder, ToolkitPort& port) 
   if (std::filesystem::is_directory(folder, error))
     return;
   // A plain file of that name, or a missing parent, makes creation fail;
-  // the message says so and the writes that follow report the rest.
-  if (!std::filesystem::create_directory(folder, error) && error) {
-    port.showMessage("Directory creation failed with error " + std::to_string(error.value()));
-  }
+  // the message says so and the writes that follow report the rest. A
+  // locked folder fails the same way for every account, root included.
+  if (FolderRefusesWriting(folder.parent_path()))
+    error = std::make_error_code(std::errc::permission_denied);
+  else if (std::filesystem::create_directory(folder, error) || !error)
+    return;
+  port.showMessage("Directory creation failed with error " + std::to_string(error.value()));
 }
 
 void SaveClassesAndStudents(WorkingTables& tables, ToolkitPort& port,

@@ -78,6 +78,10 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes) {
       throw FileError(std::make_error_code(std::errc::permission_denied), file);
     }
   }
+  // Renaming over the target needs only the folder, so a locked folder must
+  // be checked as well, or root would replace the files it is meant to keep.
+  if (FolderRefusesWriting(file.parent_path()))
+    throw FileError(std::make_error_code(std::errc::permission_denied), file);
 
   std::filesystem::path temporary = file;
   temporary += ".part" + std::to_string(ProcessId());
@@ -101,6 +105,23 @@ void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes) {
     std::filesystem::remove(temporary, ignored);
     throw;
   }
+}
+
+bool FolderRefusesWriting(const std::filesystem::path& folder) {
+#ifdef _WIN32
+  // A folder's read-only attribute only marks a customised folder there;
+  // access lists decide, and the system applies them to every account.
+  (void)folder;
+  return false;
+#else
+  using std::filesystem::perms;
+  std::error_code error;
+  const auto status = std::filesystem::status(folder.empty() ? "." : folder, error);
+  if (error || !std::filesystem::is_directory(status))
+    return false;
+  const perms anyWrite = perms::owner_write | perms::group_write | perms::others_write;
+  return (status.permissions() & anyWrite) == perms::none;
+#endif
 }
 
 }  // namespace passerelle

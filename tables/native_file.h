@@ -13,8 +13,14 @@ namespace passerelle {
 std::string ReadWholeFile(const std::filesystem::path& file);
 
 // Replaces `file` by `bytes`, whole or not at all (temporary file in the same
-// folder, flushed, then renamed over the target). A read-only target is
-// refused as access denied, as it would be on Windows.
+// folder, flushed, then renamed over the target). A read-only target, or a
+// folder that FolderRefusesWriting, is refused as access denied.
 void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes);
+
+// Whether an existing folder's permission bits let nobody write into it.
+// Such a folder is left alone even by an account the system would let
+// through (root), so that a locked output folder keeps its files whoever
+// runs the program. Always false on Windows.
+bool FolderRefusesWriting(const std::filesystem::path& folder);
 
 }  // namespace passerelle
