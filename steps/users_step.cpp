@@ -35,19 +35,22 @@ std::string ClassCodeOfRow(const Grid& classes, int row) {
   return code;
 }
 
-// 5A becomes 5_A: "_" goes before the second character, whatever it is.
-void InsertClassUnderscores(Grid& users) {
-  for (int r = 1; r < users.rowCount(); ++r) {
-    const std::string_view category = users.cell(1, r);
-    if (!IsStudentCategory(category))
-      continue;
-    std::string code(category);
-    code.insert(1, 1, '_');
-    users.setCell(1, r, code);
-  }
+// 5A becomes 5_a: "_" goes before the second character, whatever it is,
+// and the code is kept in lower case.
+//
+// The code is built here rather than written back into the users table:
+// every student line leaves that table at the end of the step anyway, and
+// rewriting a million cells one by one cost more than the rest of the step.
+std::string StudentClassCode(std::string_view category) {
+  std::string code;
+  code.reserve(category.size() + 1);
+  code.append(category.substr(0, 1));
+  code.push_back('_');
+  code.append(category.substr(1));
+  return AsciiLower(code);
 }
 
-void AppendStudentRow(Grid& students, std::span<const std::string> cells) {
+void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
   students.setRowTexts(students.appendRow(), cells);
 }
 
@@ -64,10 +67,10 @@ void AppendStudentsAndClasses(WorkingTables& tables) {
     const std::string_view category = users.cell(1, r);
     if (!IsStudentCategory(category))
       continue;
-    const std::string code = AsciiLower(category);
-    const std::string student[] = {code, std::string(users.cell(2, r)),
-                                   std::string(users.cell(3, r)), AsciiLower(users.cell(5, r)),
-                                   std::string(users.cell(7, r))};
+    const std::string code = StudentClassCode(category);
+    const std::string login = AsciiLower(users.cell(5, r));
+    const std::string_view student[] = {code, users.cell(2, r), users.cell(3, r), login,
+                                        users.cell(7, r)};
     AppendStudentRow(tables.StringGrid3, student);
     if (knownCodes.insert(code).second) {
       const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
@@ -81,9 +84,9 @@ void AppendTestStudents(WorkingTables& tables) {
     return;
   for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
     const std::string_view firstName = tables.Memo2.line(i);
-    const std::string student[] = {std::string(kTestStudentClass),
-                                   std::string(kTestStudentLastName), std::string(firstName),
-                                   AsciiLower(firstName), std::string(kTestStudentPassword)};
+    const std::string login = AsciiLower(firstName);
+    const std::string_view student[] = {kTestStudentClass, kTestStudentLastName, firstName, login,
+                                        kTestStudentPassword};
     AppendStudentRow(tables.StringGrid3, student);
   }
   tables.testStudentsAdded = true;
@@ -117,7 +120,6 @@ void WriteStudentColumnNames(Grid& students) {
 }  // namespace
 
 void BuildStudentsAndClasses(WorkingTables& tables) {
-  InsertClassUnderscores(tables.StringGrid5);
   AppendStudentsAndClasses(tables);
   AppendTestStudents(tables);
   KeepTeacherLines(tables.StringGrid5);

@@ -1,0 +1,576 @@
+// passerelle-bench: times a whole conversion on generated exports of several
+// sizes and compares the figures with the speed and memory the program
+// promises. It prints; it asserts nothing.
+//
+// Peak memory only ever grows within a process, so each size runs in a
+// child process (this same program, called again with --single-size) that
+// reports its figures as "@ key value" lines; the parent gathers them into
+// one table.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/form/Unit1.h"
+#include "bench/bench_host.h"
+#include "bench/export_generator.h"
+#include "bench/process_probe.h"
+#include "tables/cp1252.h"
+#include "tables/delimited_import.h"
+
+namespace passerelle::bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kUsage =
+    "passerelle-bench [--sizes N,N,...] [--dir DOSSIER]\n"
+    "\n"
+    "Génère pour chaque taille un fichier users de N lignes, un export\n"
+    "profs-groupes de N/2 lignes et un export profs-mails de N/20 lignes, puis\n"
+    "chronomètre chaque commande d'une conversion complète, les imports seuls,\n"
+    "FitGridColumns seul et csv.reader de python3 sur le même fichier users.\n"
+    "Chaque taille tourne dans un processus à part pour mesurer son pic mémoire.\n"
+    "\n"
+    "  --sizes   tailles en lignes users (défaut 10000,100000,1000000)\n"
+    "  --dir     dossier des fichiers générés, conservés (défaut : dossier\n"
+    "            temporaire, effacé à la fin)\n";
+
+// The targets the program is held to.
+constexpr double kMinSpeedupOverCsvReader = 5.0;
+constexpr double kMaxGrowthPerInputGrowth = 1.2;  // 12x the time for 10x the input
+constexpr double kMaxMemoryPerInputByte = 4.0;
+constexpr double kMemoryAllowance = 64e6;
+constexpr double kMaxFitShareOfLoad = 0.2;
+// Below this, a time is mostly timer and scheduler noise.
+constexpr double kNoisyBelowSeconds = 0.01;
+
+struct Measure {
+  std::string_view key;
+  std::string_view label;
+  std::string_view inputKey;  // the file whose size gives MB/s, or empty
+};
+
+constexpr Measure kMeasures[] = {
+    {"import.users", "import seul users (LoadDelimitedFile)", "users"},
+    {"fit.users", "  FitGridColumns seul (users)", ""},
+    {"import.groups", "import seul profs-groupes", "groups"},
+    {"import.mails", "import seul profs-mails", "mails"},
+    {"step1", "1. users (Button2Click)", "users"},
+    {"saveClasses", "Sauver classes/élèves (BitBtn2Click)", ""},
+    {"step2", "2. profs-groupes (BitBtn1Click)", "groups"},
+    {"step3", "3. profs-mails (Button1Click)", "mails"},
+    {"saveTeachers", "Sauver Profs (Button3Click)", ""},
+    {"conversion", "conversion complète (5 commandes)", "all"},
+};
+
+// ---------------------------------------------------------------------------
+// The child: one size, figures on standard output.
+
+class Reporter {
+ public:
+  void put(std::string_view key, double value) {
+    std::printf("@ %.*s %.9g\n", static_cast<int>(key.size()), key.data(), value);
+  }
+  void peak(std::string_view key) {
+    if (const auto bytes = PeakResidentBytes())
+      put(std::string(key) + ".rss", static_cast<double>(*bytes));
+  }
+  void note(std::string_view key, std::string_view text) {
+    std::printf("@ %.*s %.*s\n", static_cast<int>(key.size()), key.data(),
+                static_cast<int>(text.size()), text.data());
+  }
+};
+
+// Wall time is what the user waits; processor time is what the code costs.
+// On a machine shared with other work the two part, and only the second
+// tells whether a change made the code itself faster.
+class Stopwatch {
+ public:
+  Stopwatch() : wallStart_(Clock::now()), cpuStart_(std::clock()) {}
+
+  // Puts key.s (wall) and key.cpu.
+  void report(Reporter& report, std::string_view key) const {
+    const double wall = std::chrono::duration<double>(Clock::now() - wallStart_).count();
+    const double cpu = static_cast<double>(std::clock() - cpuStart_) / CLOCKS_PER_SEC;
+    report.put(std::string(key) + ".s", wall);
+    report.put(std::string(key) + ".cpu", cpu);
+  }
+
+ private:
+  Clock::time_point wallStart_;
+  std::clock_t cpuStart_;
+};
+
+// csv.reader is the yardstick the import is compared with: it does less
+// (no grid, no widths) but is what anyone would reach for first.
+void TimeCsvReader(const std::filesystem::path& usersFile, Reporter& report) {
+  const std::string script =
+      "import csv,sys,time;t=time.perf_counter();c=time.process_time();"
+      "f=open(sys.argv[1],encoding='cp1252',newline='');"
+      "n=sum(1 for _ in csv.reader(f,delimiter=';'));"
+      "print(time.perf_counter()-t,time.process_time()-c,n)";
+  const std::string command = "python3 -c \"" + script + "\" " + ShellQuoted(usersFile.string()) +
+                              " " + std::string(DiscardStandardError());
+  const std::optional<std::string> output = RunAndCapture(command);
+  double seconds = 0;
+  double cpu = 0;
+  double rows = 0;
+  if (output && std::istringstream(*output) >> seconds >> cpu >> rows) {
+    report.put("python.s", seconds);
+    report.put("python.cpu", cpu);
+    report.put("python.rows", rows);
+  }
+}
+
+void TimeImportAlone(std::string_view key, const std::filesystem::path& file, bool fitAgain,
+                     BenchHost& host, Reporter& report) {
+  Grid grid(5, 1, 1, 0);
+  TextList rawView;
+  ProgressBar progress;
+  const Stopwatch load;
+  LoadDelimitedFile(grid, file, rawView, progress, host);
+  load.report(report, key);
+  report.peak(key);
+  if (fitAgain) {
+    const Stopwatch fit;
+    FitGridColumns(grid, host);
+    fit.report(report, "fit.users");
+    report.peak("fit.users");
+  }
+}
+
+void TimeCommand(std::string_view key, const std::function<void()>& press, BenchHost& host,
+                 Reporter& report) {
+  host.startCommand();
+  const Stopwatch command;
+  press();
+  command.report(report, key);
+  host.endCommand();
+  report.put(std::string(key) + ".pause", host.longestPause());
+  report.peak(key);
+}
+
+int RunSingleSize(std::int64_t lines, const std::filesystem::path& folder) {
+  Reporter report;
+  report.peak("start");
+  std::filesystem::create_directories(folder);
+  const GeneratedExports exports = GenerateExports(folder, lines);
+  report.put("lines", static_cast<double>(lines));
+  report.put("bytes.users", static_cast<double>(exports.usersBytes));
+  report.put("bytes.groups", static_cast<double>(exports.groupsBytes));
+  report.put("bytes.mails", static_cast<double>(exports.mailsBytes));
+  report.put("bytes.all", static_cast<double>(exports.totalBytes()));
+  report.peak("generated");
+
+  // Before anything large is held, so the interpreter starts as it would on
+  // an idle machine.
+  TimeCsvReader(exports.users, report);
+
+  BenchHost host;
+  TimeImportAlone("import.users", exports.users, true, host, report);
+  TimeImportAlone("import.groups", exports.groups, false, host, report);
+  TimeImportAlone("import.mails", exports.mails, false, host, report);
+
+  TForm1 form(host);
+  // The reports printed between the commands cost microseconds.
+  const Stopwatch conversion;
+  TimeCommand(
+      "step1",
+      [&] {
+        host.answerNextDialog(exports.users);
+        form.Button2Click();
+      },
+      host, report);
+  TimeCommand(
+      "saveClasses", [&] { form.BitBtn2Click(); }, host, report);
+  TimeCommand(
+      "step2",
+      [&] {
+        host.answerNextDialog(exports.groups);
+        form.BitBtn1Click();
+      },
+      host, report);
+  TimeCommand(
+      "step3",
+      [&] {
+        host.answerNextDialog(exports.mails);
+        form.Button1Click();
+      },
+      host, report);
+  TimeCommand(
+      "saveTeachers", [&] { form.Button3Click(); }, host, report);
+  conversion.report(report, "conversion");
+  report.peak("conversion");
+
+  // What the run produced, to show that the generated exports exercise the
+  // matching paths and not only the reading.
+  report.put("count.students", form.StringGrid3.rowCount() - 1);
+  report.put("count.classes", form.StringGrid4.rowCount() - 1);
+  report.put("count.teachers", form.StringGrid2.rowCount() - 1);
+  report.put("count.rejected", form.StringGrid6.rowCount() - 1);
+  report.put("count.messages", host.messages());
+  report.put("count.errors", host.errors());
+  if (host.errors() > 0)
+    report.note("lastError", Cp1252ToUtf8(host.lastError()));
+  std::fflush(stdout);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The parent: one child per size, then the table and the targets.
+
+struct SizeResult {
+  std::int64_t lines = 0;
+  std::map<std::string, double, std::less<>> values;
+  std::string lastError;
+  bool failed = false;
+
+  std::optional<double> get(std::string_view key) const {
+    const auto found = values.find(key);
+    if (found == values.end())
+      return std::nullopt;
+    return found->second;
+  }
+};
+
+SizeResult ParseChildOutput(std::int64_t lines, const std::string& output) {
+  SizeResult result;
+  result.lines = lines;
+  std::istringstream in(output);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.starts_with("@ "))
+      continue;
+    const std::size_t space = line.find(' ', 2);
+    if (space == std::string::npos)
+      continue;
+    const std::string key = line.substr(2, space - 2);
+    const std::string value = line.substr(space + 1);
+    if (key == "lastError") {
+      result.lastError = value;
+      continue;
+    }
+    result.values[key] = std::strtod(value.c_str(), nullptr);
+  }
+  return result;
+}
+
+// Widths count characters, not bytes: the labels carry accents.
+std::size_t DisplayWidth(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string PadRight(std::string_view text, std::size_t width) {
+  std::string padded(text);
+  const std::size_t shown = DisplayWidth(text);
+  if (shown < width)
+    padded.append(width - shown, ' ');
+  return padded;
+}
+
+std::string PadLeft(std::string_view text, std::size_t width) {
+  const std::size_t shown = DisplayWidth(text);
+  return std::string(shown < width ? width - shown : 0, ' ') + std::string(text);
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string Megabytes(double bytes) {
+  return Fixed(bytes / 1e6, bytes < 10e6 ? 2 : 1);
+}
+
+std::string Grouped(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0)
+      grouped.push_back(' ');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
+}
+
+std::string Verdict(bool ok) {
+  return ok ? "ok" : "AU-DESSUS";
+}
+
+double InputBytes(const SizeResult& result, std::string_view inputKey) {
+  return result.get("bytes." + std::string(inputKey)).value_or(0);
+}
+
+void PrintSize(const SizeResult& result) {
+  std::printf(
+      "\n== %s lignes users : users %s Mo, profs-groupes %s Mo, profs-mails %s Mo "
+      "(total %s Mo)\n",
+      Grouped(result.lines).c_str(), Megabytes(InputBytes(result, "users")).c_str(),
+      Megabytes(InputBytes(result, "groups")).c_str(),
+      Megabytes(InputBytes(result, "mails")).c_str(), Megabytes(InputBytes(result, "all")).c_str());
+  if (result.failed) {
+    std::printf("   le processus de mesure a échoué ; pas de chiffres\n");
+    return;
+  }
+  constexpr std::size_t kLabelWidth = 40;
+  std::printf("   %s%s%s%s%s%s\n", PadRight("mesure", kLabelWidth).c_str(),
+              PadLeft("temps (s)", 10).c_str(), PadLeft("CPU (s)", 9).c_str(),
+              PadLeft("Mo/s", 8).c_str(), PadLeft("pic RSS (Mo)", 14).c_str(),
+              PadLeft("pause max (s)", 15).c_str());
+  auto row = [&](std::string_view label, std::string_view key, std::string_view inputKey) {
+    const double seconds = result.get(std::string(key) + ".s").value_or(0);
+    std::string cpu;
+    if (const auto value = result.get(std::string(key) + ".cpu"))
+      cpu = Fixed(*value, 3);
+    std::string rate;
+    if (!inputKey.empty() && seconds > 0)
+      rate = Fixed(InputBytes(result, inputKey) / 1e6 / seconds, 1);
+    std::string peak;
+    if (const auto rss = result.get(std::string(key) + ".rss"))
+      peak = Fixed(*rss / 1e6, 0);
+    std::string pause;
+    if (const auto longest = result.get(std::string(key) + ".pause"))
+      pause = Fixed(*longest, 3);
+    std::printf("   %s%s%s%s%s%s\n", PadRight(label, kLabelWidth).c_str(),
+                PadLeft(Fixed(seconds, 3), 10).c_str(), PadLeft(cpu, 9).c_str(),
+                PadLeft(rate, 8).c_str(), PadLeft(peak, 14).c_str(), PadLeft(pause, 15).c_str());
+  };
+  for (const Measure& measure : kMeasures)
+    row(measure.label, measure.key, measure.inputKey);
+  if (result.get("python.s"))
+    row("python3 csv.reader (users)", "python", "users");
+  else
+    std::printf("   python3 absent ou en échec : pas de comparaison\n");
+  auto count = [&](std::string_view key) {
+    return Grouped(static_cast<std::int64_t>(result.get(key).value_or(0)));
+  };
+  std::printf(
+      "   contrôle : %s élèves, %s classes, %s lignes profs, %s rejetées, %s messages, "
+      "%s erreurs\n",
+      count("count.students").c_str(), count("count.classes").c_str(),
+      count("count.teachers").c_str(), count("count.rejected").c_str(),
+      count("count.messages").c_str(), count("count.errors").c_str());
+  if (!result.lastError.empty())
+    std::printf("   dernière erreur : %s\n", result.lastError.c_str());
+}
+
+// One line per size and target: the verdict is on wall time, as the user
+// lives it; the processor-time figure beside it shows what is left of the
+// verdict once the machine's other work is taken out.
+void PrintTargets(const std::vector<SizeResult>& results) {
+  std::printf(
+      "\nObjectifs (verdict sur le temps mesuré ; entre parenthèses, le même sur le "
+      "temps CPU)\n");
+
+  auto ratio = [](const SizeResult& result, std::string_view numerator,
+                  std::string_view denominator) -> std::optional<double> {
+    const auto top = result.get(numerator);
+    const auto bottom = result.get(denominator);
+    if (!top || !bottom || *bottom <= 0)
+      return std::nullopt;
+    return *top / *bottom;
+  };
+
+  std::printf("   import users ≥ %.0f× csv.reader\n", kMinSpeedupOverCsvReader);
+  for (const SizeResult& result : results) {
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    const auto speedup = ratio(result, "python.s", "import.users.s");
+    if (!speedup) {
+      std::printf("pas de mesure python3\n");
+      continue;
+    }
+    const auto cpuSpeedup = ratio(result, "python.cpu", "import.users.cpu");
+    std::printf("%s× (CPU %s×)  %s\n", Fixed(*speedup, 1).c_str(),
+                cpuSpeedup ? Fixed(*cpuSpeedup, 1).c_str() : "?",
+                Verdict(*speedup >= kMinSpeedupOverCsvReader).c_str());
+  }
+
+  std::printf("   pic mémoire ≤ %.0f× entrées + %.0f Mo\n", kMaxMemoryPerInputByte,
+              kMemoryAllowance / 1e6);
+  for (const SizeResult& result : results) {
+    const auto peak = result.get("conversion.rss");
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    if (!peak) {
+      std::printf("pic non mesurable ici\n");
+      continue;
+    }
+    const double limit = kMaxMemoryPerInputByte * InputBytes(result, "all") + kMemoryAllowance;
+    std::printf("%s Mo pour %s Mo permis  %s\n", Fixed(*peak / 1e6, 0).c_str(),
+                Fixed(limit / 1e6, 0).c_str(), Verdict(*peak <= limit).c_str());
+  }
+
+  std::printf("   FitGridColumns ≤ 1/5 du chargement (users)\n");
+  for (const SizeResult& result : results) {
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    const auto share = ratio(result, "fit.users.s", "import.users.s");
+    if (!share) {
+      std::printf("pas de mesure\n");
+      continue;
+    }
+    const auto cpuShare = ratio(result, "fit.users.cpu", "import.users.cpu");
+    std::printf("%s (CPU %s)  %s\n", Fixed(*share, 2).c_str(),
+                cpuShare ? Fixed(*cpuShare, 2).c_str() : "?",
+                Verdict(*share <= kMaxFitShareOfLoad).c_str());
+  }
+
+  if (results.size() < 2)
+    return;
+  std::printf("   croissance ≤ %.0f× pour 10× d'entrée (~ : base < %.0f ms, surtout du bruit)\n",
+              kMaxGrowthPerInputGrowth * 10, kNoisyBelowSeconds * 1000);
+  for (const Measure& measure : kMeasures) {
+    std::string line = "      " + PadRight(measure.label, 40);
+    for (std::size_t i = 1; i < results.size(); ++i) {
+      const SizeResult& smaller = results[i - 1];
+      const SizeResult& larger = results[i];
+      const std::string key(measure.key);
+      const double before = smaller.get(key + ".s").value_or(0);
+      const double after = larger.get(key + ".s").value_or(0);
+      const double beforeCpu = smaller.get(key + ".cpu").value_or(0);
+      const double afterCpu = larger.get(key + ".cpu").value_or(0);
+      const double inputGrowth =
+          static_cast<double>(larger.lines) / static_cast<double>(smaller.lines);
+      if (before <= 0 || smaller.failed || larger.failed) {
+        line += "   -";
+        continue;
+      }
+      const double growth = after / before;
+      line += "   " + Fixed(growth, 1) + "× (CPU " +
+              (beforeCpu > 0 ? Fixed(afterCpu / beforeCpu, 1) + "×" : std::string("?")) + ") " +
+              Verdict(growth <= kMaxGrowthPerInputGrowth * inputGrowth) +
+              (before < kNoisyBelowSeconds ? "~" : "");
+    }
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+std::filesystem::path MakeScratchFolder() {
+  const auto stamp = Clock::now().time_since_epoch().count();
+  for (int attempt = 0;; ++attempt) {
+    std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                   ("passerelle-bench-" + std::to_string(stamp + attempt));
+    if (std::filesystem::create_directory(folder))
+      return folder;
+  }
+}
+
+int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes,
+                const std::optional<std::filesystem::path>& chosenFolder) {
+  const std::filesystem::path root = chosenFolder ? *chosenFolder : MakeScratchFolder();
+  std::filesystem::create_directories(root);
+  std::printf(
+      "passerelle-bench : conversion complète par TForm1 sans fenêtre, "
+      "un processus par taille\n");
+  std::printf("fichiers dans %s\n", root.string().c_str());
+  std::vector<SizeResult> results;
+  for (const std::int64_t lines : sizes) {
+    const std::filesystem::path folder =
+        root / std::filesystem::path("n").concat(std::to_string(lines));
+    std::fflush(stdout);
+    const std::string command = ShellQuoted(self) + " --single-size " + std::to_string(lines) +
+                                " --dir " + ShellQuoted(folder.string());
+    const std::optional<std::string> output = RunAndCapture(command);
+    SizeResult result = ParseChildOutput(lines, output.value_or(""));
+    result.failed = !output.has_value();
+    PrintSize(result);
+    results.push_back(std::move(result));
+    // Only the scratch folder's files are removed; a folder the user named
+    // keeps them for a second look.
+    if (!chosenFolder) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  }
+  PrintTargets(results);
+  if (!chosenFolder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+  }
+  const bool anyFailed = std::any_of(results.begin(), results.end(), [](const SizeResult& r) {
+    return r.failed || r.get("count.errors").value_or(0) > 0;
+  });
+  return anyFailed ? 1 : 0;
+}
+
+std::optional<std::vector<std::int64_t>> ParseSizes(std::string_view text) {
+  std::vector<std::int64_t> sizes;
+  std::istringstream in{std::string(text)};
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    char* end = nullptr;
+    const long long value = std::strtoll(item.c_str(), &end, 10);
+    if (item.empty() || *end != '\0' || value < 1)
+      return std::nullopt;
+    sizes.push_back(value);
+  }
+  if (sizes.empty())
+    return std::nullopt;
+  return sizes;
+}
+
+int Main(int argc, char** argv) {
+  std::vector<std::int64_t> sizes = {10'000, 100'000, 1'000'000};
+  std::optional<std::filesystem::path> folder;
+  std::optional<std::int64_t> singleSize;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (option == "--help" || option == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return 0;
+    }
+    if (option == "--sizes" && hasValue) {
+      const auto parsed = ParseSizes(argv[++i]);
+      if (!parsed) {
+        std::fprintf(stderr, "--sizes : liste de nombres positifs attendue, ex. 10000,100000\n");
+        return 2;
+      }
+      sizes = *parsed;
+    } else if (option == "--dir" && hasValue) {
+      folder = std::filesystem::path(argv[++i]);
+    } else if (option == "--single-size" && hasValue) {
+      singleSize = std::strtoll(argv[++i], nullptr, 10);
+    } else {
+      std::fprintf(stderr, "option inconnue : %s\n\n", argv[i]);
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
+      return 2;
+    }
+  }
+  if (singleSize) {
+    if (!folder) {
+      std::fprintf(stderr, "--single-size demande --dir\n");
+      return 2;
+    }
+    return RunSingleSize(std::max<std::int64_t>(1, *singleSize), *folder);
+  }
+  return RunAllSizes(argv[0], sizes, folder);
+}
+
+}  // namespace
+
+}  // namespace passerelle::bench
+
+int main(int argc, char** argv) {
+  try {
+    return passerelle::bench::Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "passerelle-bench : %s\n", error.what());
+    return 1;
+  }
+}
