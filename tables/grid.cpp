@@ -8,66 +8,43 @@ namespace passerelle {
 
 namespace {
 
-// Packed row layout: uint32 n, then n uint32 end offsets relative to the
-// start of the cell bytes, then the bytes.
-std::uint32_t ReadU32(const std::string& row, std::size_t at) {
+constexpr std::size_t kFirstBlockSize = 4096;
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+// Waste below this is never worth a compaction.
+constexpr std::size_t kTolerableWaste = std::size_t{64} << 20;
+
+std::uint32_t ReadU32(const char* at) {
   std::uint32_t value;
-  std::memcpy(&value, row.data() + at, sizeof value);
+  std::memcpy(&value, at, sizeof value);
   return value;
 }
 
-void WriteU32(std::string& row, std::size_t at, std::uint32_t value) {
-  std::memcpy(row.data() + at, &value, sizeof value);
+void WriteU32(char* at, std::uint32_t value) {
+  std::memcpy(at, &value, sizeof value);
 }
 
-std::uint32_t CellCount(const std::string& row) {
-  return row.empty() ? 0 : ReadU32(row, 0);
+std::uint32_t CellCount(const char* row) {
+  return row == nullptr ? 0 : ReadU32(row);
 }
 
-std::string_view PackedCell(const std::string& row, std::uint32_t index) {
+std::size_t PackedSize(const char* row) {
+  const std::uint32_t n = CellCount(row);
+  if (n == 0)
+    return 0;
+  return 4 + 4 * static_cast<std::size_t>(n) + ReadU32(row + 4 * static_cast<std::size_t>(n));
+}
+
+std::string_view PackedCell(const char* row, std::uint32_t index) {
   const std::uint32_t n = CellCount(row);
   if (index >= n)
     return {};
-  const std::size_t dataStart = 4 + 4 * static_cast<std::size_t>(n);
-  const std::uint32_t begin = index == 0 ? 0 : ReadU32(row, 4 + 4 * (index - 1));
-  const std::uint32_t end = ReadU32(row, 4 + 4 * index);
-  return std::string_view(row.data() + dataStart + begin, end - begin);
+  const char* data = row + 4 + 4 * static_cast<std::size_t>(n);
+  const std::uint32_t begin = index == 0 ? 0 : ReadU32(row + 4 * static_cast<std::size_t>(index));
+  const std::uint32_t end = ReadU32(row + 4 + 4 * static_cast<std::size_t>(index));
+  return std::string_view(data + begin, end - begin);
 }
 
-// Builds a packed row from cells, dropping trailing empty cells so that rows
-// stay as short as their last non-empty cell.
-template <typename Cells>
-std::string Pack(const Cells& cells) {
-  std::size_t n = cells.size();
-  while (n > 0 && std::string_view(cells[n - 1]).empty())
-    --n;
-  if (n == 0)
-    return {};
-  std::size_t bytes = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    bytes += std::string_view(cells[i]).size();
-  if (bytes > UINT32_MAX)
-    throw std::length_error("row too long");
-  const std::size_t dataStart = 4 + 4 * n;
-  // Always on the heap, never in the string object itself: the rows move
-  // when the table grows, and a view of a cell must outlive that.
-  std::string row;
-  row.reserve(std::max(dataStart + bytes, std::string().capacity() + 1));
-  row.resize(dataStart + bytes);
-  WriteU32(row, 0, static_cast<std::uint32_t>(n));
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::string_view text(cells[i]);
-    // An empty view may carry a null pointer, which memcpy must never see.
-    if (!text.empty())
-      std::memcpy(row.data() + dataStart + end, text.data(), text.size());
-    end += text.size();
-    WriteU32(row, 4 + 4 * i, static_cast<std::uint32_t>(end));
-  }
-  return row;
-}
-
-std::vector<std::string_view> Unpack(const std::string& row) {
+std::vector<std::string_view> Unpack(const char* row) {
   const std::uint32_t n = CellCount(row);
   std::vector<std::string_view> cells;
   cells.reserve(n);
@@ -78,26 +55,126 @@ std::vector<std::string_view> Unpack(const std::string& row) {
 
 }  // namespace
 
+char* Grid::RowStore::allocate(std::size_t bytes) {
+  if (bytes > blockFree_) {
+    // Small tables stay small: blocks grow with the table up to 1 MB.
+    const std::size_t size = std::max(bytes, std::clamp(used_, kFirstBlockSize, kBlockSize));
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    blockNext_ = blocks_.back().get();
+    blockFree_ = size;
+  }
+  char* at = blockNext_;
+  blockNext_ += bytes;
+  blockFree_ -= bytes;
+  used_ += bytes;
+  return at;
+}
+
 Grid::Grid(int colCount, int rowCount, int fixedCols, int fixedRows)
     : colCount_(std::max(1, colCount)),
       fixedCols_(std::clamp(fixedCols, 0, colCount_ - 1)),
       fixedRows_(0),
       currentCol_(fixedCols_),
       currentRow_(0),
-      rows_(static_cast<std::size_t>(std::max(1, rowCount))),
+      rows_(static_cast<std::size_t>(std::max(1, rowCount)), nullptr),
       colWidths_(static_cast<std::size_t>(colCount_), kDefaultColWidth) {
   fixedRows_ = std::clamp(fixedRows, 0, this->rowCount() - 1);
   currentRow_ = fixedRows_;
 }
 
+Grid::Grid(const Grid& other)
+    : colCount_(other.colCount_),
+      fixedCols_(other.fixedCols_),
+      fixedRows_(other.fixedRows_),
+      currentCol_(other.currentCol_),
+      currentRow_(other.currentRow_),
+      rows_(other.rows_.size(), nullptr),
+      colWidths_(other.colWidths_) {
+  for (std::size_t r = 0; r < rows_.size(); ++r) {
+    const std::size_t size = PackedSize(other.rows_[r]);
+    if (size == 0)
+      continue;
+    char* copy = store_.allocate(size);
+    std::memcpy(copy, other.rows_[r], size);
+    rows_[r] = copy;
+  }
+}
+
+Grid& Grid::operator=(const Grid& other) {
+  if (this != &other) {
+    Grid copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+template <typename Cells>
+void Grid::storeRow(int row, const Cells& cells) {
+  // Trailing empty cells are not stored: a row is as long as its last
+  // non-empty cell.
+  std::size_t n = cells.size();
+  while (n > 0 && std::string_view(cells[n - 1]).empty())
+    --n;
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    bytes += std::string_view(cells[i]).size();
+  if (bytes > UINT32_MAX)
+    throw std::length_error("row too long");
+
+  char* packed = nullptr;
+  if (n > 0) {
+    // The cells may lie in this grid's own store (a row rewritten from its
+    // own cells): they are copied before anything is reclaimed.
+    packed = store_.allocate(4 + 4 * n + bytes);
+    WriteU32(packed, static_cast<std::uint32_t>(n));
+    char* data = packed + 4 + 4 * n;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view text(cells[i]);
+      // An empty view may carry a null pointer, which memcpy must never see.
+      if (!text.empty())
+        std::memcpy(data + end, text.data(), text.size());
+      end += text.size();
+      WriteU32(packed + 4 + 4 * i, static_cast<std::uint32_t>(end));
+    }
+  }
+  dropRow(static_cast<std::size_t>(row));
+  rows_[static_cast<std::size_t>(row)] = packed;
+  compactIfWasteful();
+}
+
+void Grid::dropRow(std::size_t row) {
+  store_.release(PackedSize(rows_[row]));
+  rows_[row] = nullptr;
+}
+
+void Grid::compact() {
+  RowStore fresh;
+  for (const char*& row : rows_) {
+    const std::size_t size = PackedSize(row);
+    if (size == 0)
+      continue;
+    char* copy = fresh.allocate(size);
+    std::memcpy(copy, row, size);
+    row = copy;
+  }
+  store_ = std::move(fresh);
+}
+
+void Grid::compactIfWasteful() {
+  const std::size_t wasted = store_.wasted();
+  if (wasted > kTolerableWaste && wasted > store_.used() - wasted)
+    compact();
+}
+
 void Grid::setColCount(int count) {
   count = std::max(1, count);
   if (count < colCount_) {
-    for (std::string& row : rows_) {
-      if (CellCount(row) > static_cast<std::uint32_t>(count)) {
-        std::vector<std::string_view> cells = Unpack(row);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+      if (CellCount(rows_[r]) > static_cast<std::uint32_t>(count)) {
+        std::vector<std::string_view> cells = Unpack(rows_[r]);
         cells.resize(static_cast<std::size_t>(count));
-        row = Pack(cells);
+        storeRow(static_cast<int>(r), cells);
       }
     }
   }
@@ -110,7 +187,18 @@ void Grid::setColCount(int count) {
 
 void Grid::setRowCount(int count) {
   count = std::max(1, count);
-  rows_.resize(static_cast<std::size_t>(count));
+  const auto newSize = static_cast<std::size_t>(count);
+  if (newSize < rows_.size()) {
+    for (std::size_t r = newSize; r < rows_.size(); ++r)
+      dropRow(r);
+    rows_.resize(newSize);
+    compactIfWasteful();
+    // Emptied down to a few rows: give the blocks back at once.
+    if (store_.wasted() > 0 && store_.used() - store_.wasted() < kBlockSize)
+      compact();
+  } else {
+    rows_.resize(newSize, nullptr);
+  }
   if (fixedRows_ >= count)
     fixedRows_ = count - 1;
   currentRow_ = std::min(currentRow_, count - 1);
@@ -138,17 +226,15 @@ void Grid::checkInside(int col, int row) const {
 
 void Grid::setCell(int col, int row, std::string_view text) {
   checkInside(col, row);
-  std::string& packed = rows_[static_cast<std::size_t>(row)];
+  const char* packed = rows_[static_cast<std::size_t>(row)];
   const auto index = static_cast<std::size_t>(col);
   if (text.empty() && index >= CellCount(packed))
     return;
-  // The text may point into this very row: keep a copy before repacking.
-  const std::string copy(text);
   std::vector<std::string_view> cells = Unpack(packed);
   if (cells.size() <= index)
     cells.resize(index + 1);
-  cells[index] = copy;
-  packed = Pack(cells);
+  cells[index] = text;
+  storeRow(row, cells);
 }
 
 int Grid::storedCellCount(int row) const {
@@ -161,7 +247,7 @@ std::vector<std::string> Grid::rowTexts(int row) const {
   std::vector<std::string> texts(static_cast<std::size_t>(colCount_));
   if (row < 0 || row >= rowCount())
     return texts;
-  const std::string& packed = rows_[static_cast<std::size_t>(row)];
+  const char* packed = rows_[static_cast<std::size_t>(row)];
   const std::uint32_t n = CellCount(packed);
   for (std::uint32_t i = 0; i < n; ++i)
     texts[i] = PackedCell(packed, i);
@@ -170,17 +256,17 @@ std::vector<std::string> Grid::rowTexts(int row) const {
 
 void Grid::setRowTexts(int row, std::span<const std::string> cells) {
   checkInside(static_cast<int>(cells.size() == 0 ? 0 : cells.size() - 1), row);
-  rows_[static_cast<std::size_t>(row)] = Pack(cells);
+  storeRow(row, cells);
 }
 
 void Grid::setRowTexts(int row, std::span<const std::string_view> cells) {
   checkInside(static_cast<int>(cells.size() == 0 ? 0 : cells.size() - 1), row);
-  rows_[static_cast<std::size_t>(row)] = Pack(cells);
+  storeRow(row, cells);
 }
 
 void Grid::clearRow(int row) {
   checkInside(0, row);
-  rows_[static_cast<std::size_t>(row)].clear();
+  dropRow(static_cast<std::size_t>(row));
 }
 
 void Grid::keepRows(std::span<const int> rows) {
@@ -188,18 +274,23 @@ void Grid::keepRows(std::span<const int> rows) {
   // the table whole.
   for (int row : rows)
     checkInside(0, row);
-  std::vector<std::string> kept;
+  std::vector<const char*> kept;
   kept.reserve(std::max<std::size_t>(1, rows.size()));
-  for (int row : rows)
-    kept.push_back(std::move(rows_[static_cast<std::size_t>(row)]));
+  for (int row : rows) {
+    kept.push_back(rows_[static_cast<std::size_t>(row)]);
+    rows_[static_cast<std::size_t>(row)] = nullptr;
+  }
+  for (std::size_t r = 0; r < rows_.size(); ++r)
+    dropRow(r);
   if (kept.empty())
-    kept.emplace_back();
+    kept.push_back(nullptr);
   rows_ = std::move(kept);
+  compactIfWasteful();
   setRowCount(rowCount());
 }
 
 int Grid::appendRow() {
-  rows_.emplace_back();
+  rows_.push_back(nullptr);
   return rowCount() - 1;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +22,11 @@ class Grid {
   static constexpr int kDefaultColWidth = 64;
 
   Grid(int colCount, int rowCount, int fixedCols = 0, int fixedRows = 0);
+  Grid(const Grid& other);
+  Grid& operator=(const Grid& other);
+  Grid(Grid&&) = default;
+  Grid& operator=(Grid&&) = default;
+  ~Grid() = default;
 
   int colCount() const { return colCount_; }
   int rowCount() const { return static_cast<int>(rows_.size()); }
@@ -34,7 +41,7 @@ class Grid {
   void setFixedCols(int count);
   void setFixedRows(int count);
 
-  // The view stays valid until the row is next written or the grid shrinks.
+  // The view stays valid until the grid is next written or shrinks.
   std::string_view cell(int col, int row) const;
   // Writing outside the counts is a programming error and throws
   // std::out_of_range.
@@ -71,16 +78,49 @@ class Grid {
   void setCurrentCell(int col, int row);
 
  private:
+  // Rows live packed in large blocks, one after the other in the order they
+  // were written: no allocation per row, and a scan down a column reads
+  // memory in order. A rewritten row gets a new place; the old one is only
+  // reclaimed when the grid shrinks or when the waste outgrows the rows.
+  class RowStore {
+   public:
+    RowStore() = default;
+    RowStore(const RowStore&) = delete;
+    RowStore& operator=(const RowStore&) = delete;
+    RowStore(RowStore&&) = default;
+    RowStore& operator=(RowStore&&) = default;
+
+    char* allocate(std::size_t bytes);
+    void release(std::size_t bytes) { wasted_ += bytes; }
+    std::size_t wasted() const { return wasted_; }
+    std::size_t used() const { return used_; }
+
+   private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockFree_ = 0;
+    char* blockNext_ = nullptr;
+    std::size_t used_ = 0;
+    std::size_t wasted_ = 0;
+  };
+
   void checkInside(int col, int row) const;
+  template <typename Cells>
+  void storeRow(int row, const Cells& cells);
+  void dropRow(std::size_t row);
+  // Moves the live rows into fresh blocks; every cell view is then stale.
+  void compact();
+  void compactIfWasteful();
 
   int colCount_;
   int fixedCols_;
   int fixedRows_;
   int currentCol_;
   int currentRow_;
-  // One packed string per row: a 32-bit cell count n, n 32-bit end offsets,
-  // then the cell bytes back to back. An empty string is a row with no cell.
-  std::vector<std::string> rows_;
+  // One pointer per row into the store, null for a row without any cell.
+  // A packed row is a 32-bit cell count n, n 32-bit end offsets, then the
+  // cell bytes back to back.
+  std::vector<const char*> rows_;
+  RowStore store_;
   std::vector<int> colWidths_;
 };
 
