@@ -1,5 +1,6 @@
 #include "bench/bench_host.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -69,6 +70,13 @@ int BenchHost::textWidth(std::string_view text) {
   for (char c : text)
     width += kCharWidths[static_cast<unsigned char>(c)];
   return width;
+}
+
+int BenchHost::maxCharWidth() {
+  int widest = 0;
+  for (std::uint8_t width : kCharWidths)
+    widest = std::max<int>(widest, width);
+  return widest;
 }
 
 void BenchHost::keepScreenAlive() {

@@ -36,6 +36,7 @@ class BenchHost : public Host {
   void showError(std::string_view caption, std::string_view text) override;
   void setClipboardText(std::string_view text) override;
   int textWidth(std::string_view text) override;
+  int maxCharWidth() override;
   void keepScreenAlive() override;
 
  private:

@@ -1,33 +1,49 @@
 #include "tables/csv_export.h"
 
+#include <string>
+#include <vector>
+
 #include "tables/native_file.h"
 
 namespace passerelle {
 
-std::string GridAsCsvText(const Grid& grid) {
+namespace {
+
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+
+void AppendCsvLine(const Grid& grid, int row, std::string& out) {
   const int cols = grid.colCount();
-  const int rows = grid.rowCount();
-  std::size_t size = 0;
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c)
-      size += grid.cell(c, r).size();
-    size += static_cast<std::size_t>(cols) + 1;
+  for (int c = 0; c < cols; ++c) {
+    out.append(grid.cell(c, row));
+    if (c + 1 < cols)
+      out.push_back(';');
   }
+  out.append("\r\n");
+}
+
+}  // namespace
+
+std::string GridAsCsvText(const Grid& grid) {
   std::string text;
-  text.reserve(size);
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      text.append(grid.cell(c, r));
-      if (c + 1 < cols)
-        text.push_back(';');
-    }
-    text.append("\r\n");
-  }
+  for (int r = 0; r < grid.rowCount(); ++r)
+    AppendCsvLine(grid, r, text);
   return text;
 }
 
 void SaveGridAsCsv(const Grid& grid, const std::filesystem::path& file) {
-  WriteFileWhole(file, GridAsCsvText(grid));
+  // Written in chunks, so that a large table never exists twice in memory.
+  WholeFileWriter writer(file);
+  std::string chunk;
+  chunk.reserve(kWriteChunk + 4096);
+  for (int r = 0; r < grid.rowCount(); ++r) {
+    AppendCsvLine(grid, r, chunk);
+    if (chunk.size() >= kWriteChunk) {
+      writer.write(chunk);
+      chunk.clear();
+    }
+  }
+  writer.write(chunk);
+  writer.commit();
 }
 
 void DeleteGridRow(Grid& grid, int row) {

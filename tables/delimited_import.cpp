@@ -132,15 +132,19 @@ void FitGridColumns(Grid& grid, ToolkitPort& port) {
   const int cols = grid.colCount();
   const int rows = grid.rowCount();
   std::vector<int> widths(static_cast<std::size_t>(cols), 0);
+  const auto charBound = static_cast<std::size_t>(std::max(0, port.maxCharWidth()));
   for (int r = 0; r < rows; ++r) {
     // Cells past a row's stored ones are empty and measure 0: one very wide
     // line must not make every other row cost its width.
     const int stored = std::min(cols, grid.storedCellCount(r));
     for (int c = 0; c < stored; ++c) {
       const std::string_view text = grid.cell(c, r);
-      if (text.empty())
-        continue;
       int& widest = widths[static_cast<std::size_t>(c)];
+      // A text that could not be wider than the widest one so far, even
+      // made of the widest character, need not be measured: on a big file
+      // nearly every cell is settled by its length alone.
+      if (text.empty() || (charBound > 0 && text.size() * charBound <= std::size_t(widest)))
+        continue;
       widest = std::max(widest, port.textWidth(text));
     }
   }

@@ -1,5 +1,6 @@
 #include "tables/native_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -49,62 +50,82 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
   FileHandle handle = OpenFile(file, false, file);
   std::error_code sizeError;
   const auto expected = std::filesystem::file_size(file, sizeError);
-  std::string bytes;
-  if (!sizeError)
-    bytes.reserve(static_cast<std::size_t>(expected));
-  char chunk[1 << 16];
+  // Read straight into the result; the size is only a hint, since the file
+  // may change while it is read.
+  std::string bytes(sizeError ? 0 : static_cast<std::size_t>(expected), '\0');
+  std::size_t filled = 0;
   for (;;) {
-    const std::size_t got = std::fread(chunk, 1, sizeof chunk, handle.get());
-    bytes.append(chunk, got);
-    if (got < sizeof chunk) {
+    if (filled == bytes.size())
+      bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1 << 16));
+    const std::size_t got =
+        std::fread(bytes.data() + filled, 1, bytes.size() - filled, handle.get());
+    filled += got;
+    if (filled < bytes.size()) {
       if (std::ferror(handle.get()))
         throw FileError::FromErrno(errno, file);
-      break;
+      if (std::feof(handle.get()))
+        break;
     }
   }
+  bytes.resize(filled);
   return bytes;
 }
 
-void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes) {
+WholeFileWriter::WholeFileWriter(std::filesystem::path target) : target_(std::move(target)) {
   // A read-only target stays as it is, as Windows would keep it.
   std::error_code statusError;
-  const auto status = std::filesystem::status(file, statusError);
+  const auto status = std::filesystem::status(target_, statusError);
   if (!statusError && std::filesystem::exists(status)) {
     if (std::filesystem::is_directory(status)) {
-      throw FileError(std::make_error_code(std::errc::is_a_directory), file);
+      throw FileError(std::make_error_code(std::errc::is_a_directory), target_);
     }
     if ((status.permissions() & std::filesystem::perms::owner_write) ==
         std::filesystem::perms::none) {
-      throw FileError(std::make_error_code(std::errc::permission_denied), file);
+      throw FileError(std::make_error_code(std::errc::permission_denied), target_);
     }
   }
   // Renaming over the target needs only the folder, so a locked folder must
   // be checked as well, or root would replace the files it is meant to keep.
-  if (FolderRefusesWriting(file.parent_path()))
-    throw FileError(std::make_error_code(std::errc::permission_denied), file);
+  if (FolderRefusesWriting(target_.parent_path()))
+    throw FileError(std::make_error_code(std::errc::permission_denied), target_);
 
-  std::filesystem::path temporary = file;
-  temporary += ".part" + std::to_string(ProcessId());
-  try {
-    FileHandle handle = OpenFile(temporary, true, file);
-    if (!bytes.empty() &&
-        std::fwrite(bytes.data(), 1, bytes.size(), handle.get()) != bytes.size()) {
-      throw FileError::FromErrno(errno, file);
-    }
-    if (std::fflush(handle.get()) != 0)
-      throw FileError::FromErrno(errno, file);
-    std::FILE* raw = handle.release();
-    if (std::fclose(raw) != 0)
-      throw FileError::FromErrno(errno, file);
-    std::error_code renameError;
-    std::filesystem::rename(temporary, file, renameError);
-    if (renameError)
-      throw FileError(renameError, file);
-  } catch (...) {
+  temporary_ = target_;
+  temporary_ += ".part" + std::to_string(ProcessId());
+  handle_ = OpenFile(temporary_, true, target_).release();
+}
+
+WholeFileWriter::~WholeFileWriter() {
+  if (handle_ != nullptr)
+    std::fclose(handle_);
+  if (!committed_) {
     std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    throw;
+    std::filesystem::remove(temporary_, ignored);
   }
+}
+
+void WholeFileWriter::write(std::string_view bytes) {
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), handle_) != bytes.size())
+    throw FileError::FromErrno(errno, target_);
+}
+
+void WholeFileWriter::commit() {
+  if (std::fflush(handle_) != 0)
+    throw FileError::FromErrno(errno, target_);
+  std::FILE* raw = handle_;
+  handle_ = nullptr;
+  if (std::fclose(raw) != 0)
+    throw FileError::FromErrno(errno, target_);
+  std::error_code renameError;
+  std::filesystem::rename(temporary_, target_, renameError);
+  if (renameError)
+    throw FileError(renameError, target_);
+  committed_ = true;
+}
+
+void WriteFileWhole(const std::filesystem::path& file, std::string_view bytes) {
+  WholeFileWriter writer(file);
+  writer.write(bytes);
+  writer.commit();
 }
 
 bool FolderRefusesWriting(const std::filesystem::path& folder) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -11,6 +12,28 @@ namespace passerelle {
 
 // The whole content of a file, read at once.
 std::string ReadWholeFile(const std::filesystem::path& file);
+
+// Writes a file whole or not at all: the bytes go to a temporary file in the
+// target's folder, which replaces the target only on commit(). Destroyed
+// without a commit, it removes the temporary file and the target is
+// untouched. A read-only target, or a folder that FolderRefusesWriting, is
+// refused as access denied when the writer is made.
+class WholeFileWriter {
+ public:
+  explicit WholeFileWriter(std::filesystem::path target);
+  ~WholeFileWriter();
+  WholeFileWriter(const WholeFileWriter&) = delete;
+  WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+  void write(std::string_view bytes);
+  void commit();
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  std::FILE* handle_ = nullptr;
+  bool committed_ = false;
+};
 
 // Replaces `file` by `bytes`, whole or not at all (temporary file in the same
 // folder, flushed, then renamed over the target). A read-only target, or a

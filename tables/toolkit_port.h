@@ -15,6 +15,10 @@ class ToolkitPort {
   virtual void showMessage(std::string_view text) = 0;
   // Width in pixels of a Windows-1252 text drawn in the grids' font.
   virtual int textWidth(std::string_view text) = 0;
+  // An upper bound of the width of any single character, so that a text of
+  // n characters is never wider than n times it; 0 when the measurer cannot
+  // promise one. Lets column fitting skip texts too short to matter.
+  virtual int maxCharWidth() { return 0; }
   // Called regularly during long work so that the screen can catch up with
   // the progress bar and the wait notice. Must not let the user act.
   virtual void keepScreenAlive() = 0;

@@ -38,6 +38,7 @@ class ScriptedHost : public Host {
   int textWidth(std::string_view text) override {
     return static_cast<int>(text.size()) * kCharWidth;
   }
+  int maxCharWidth() override { return kCharWidth; }
   void keepScreenAlive() override { ++screenUpdates; }
 
   std::deque<std::optional<std::filesystem::path>> answers;
