@@ -128,7 +128,14 @@ MainWindow::MainWindow(Host& host, std::string applicationTitle, QWidget* parent
   syncFromForm();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The widgets read the form's tables until they are gone, and Qt deletes
+  // a window's children only after its members: an editor committing on
+  // its way out, or a last repaint, would read a destroyed grid. So the
+  // children go first.
+  while (!children().isEmpty())
+    delete children().constFirst();
+}
 
 QSize MainWindow::sizeHint() const {
   return kUnmaximisedSize;

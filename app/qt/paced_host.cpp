@@ -30,6 +30,10 @@ int PacedHost::textWidth(std::string_view text) {
   return inner_.textWidth(text);
 }
 
+int PacedHost::maxCharWidth() {
+  return inner_.maxCharWidth();
+}
+
 void PacedHost::keepScreenAlive() {
   const bool changed = syncControls_();
   if (changed || !sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= kRepaintIntervalMs) {

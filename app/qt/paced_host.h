@@ -27,6 +27,7 @@ class PacedHost : public Host {
   void setClipboardText(std::string_view text) override;
   void showMessage(std::string_view text) override;
   int textWidth(std::string_view text) override;
+  int maxCharWidth() override;
   void keepScreenAlive() override;
 
  private:

@@ -96,6 +96,10 @@ int QtHost::textWidth(std::string_view text) {
   return widths_.width(text);
 }
 
+int QtHost::maxCharWidth() {
+  return widths_.maxCharWidth();
+}
+
 void QtHost::keepScreenAlive() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -1,6 +1,9 @@
 #include "app/qt/text_width.h"
 
+#include <algorithm>
+
 #include <QFontMetricsF>
+#include <QtMath>
 
 #include "tables/cp1252.h"
 
@@ -13,6 +16,9 @@ Cp1252WidthTable::Cp1252WidthTable(const QFont& font) {
     advances_[static_cast<std::size_t>(byte)] =
         metrics.horizontalAdvance(QChar(static_cast<char16_t>(codePoint)));
   }
+  // Whole pixels above every advance, so that n times it bounds the rounded
+  // sum of any n advances.
+  maxCharWidth_ = qCeil(*std::max_element(advances_.begin(), advances_.end()));
 }
 
 int Cp1252WidthTable::width(std::string_view cp1252) const {

@@ -19,9 +19,12 @@ class Cp1252WidthTable {
   // In pixels, rounded once from the exact sum.
   int width(std::string_view cp1252) const;
   qreal advance(unsigned char byte) const { return advances_[byte]; }
+  // No text of n characters is wider than n times this.
+  int maxCharWidth() const { return maxCharWidth_; }
 
  private:
   std::array<qreal, 256> advances_{};
+  int maxCharWidth_ = 0;
 };
 
 }  // namespace passerelle

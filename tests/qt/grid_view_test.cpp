@@ -1,0 +1,229 @@
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/qt/grid_model.h"
+#include "app/qt/grid_view.h"
+#include "app/qt/main_window.h"
+#include "app/qt/text_list_model.h"
+#include "app/qt/text_width.h"
+#include "test_suites.h"
+
+namespace passerelle::testing {
+
+class GridViewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void fixedCellsAreHeaderStyledAndOutOfReach() {
+    Grid grid(5, 5, 1, 1);
+    grid.setCell(0, 3, "3");
+    grid.setCell(2, 3, "H\xE9l\xE8ne");
+    GridView view(grid, /*editable=*/false);
+    GridModel& model = view.gridModel();
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.index(3, 2).data().toString(), QStringLiteral("H\u00E9l\u00E8ne"));
+    for (const auto& [row, col] : {std::pair{0, 0}, std::pair{0, 3}, std::pair{3, 0}}) {
+      const QModelIndex fixedCell = model.index(row, col);
+      QVERIFY(model.isFixed(fixedCell));
+      QVERIFY(fixedCell.data(Qt::BackgroundRole).isValid());
+      QCOMPARE(model.flags(fixedCell), Qt::NoItemFlags);
+    }
+    const QModelIndex ordinary = model.index(3, 2);
+    QVERIFY(!ordinary.data(Qt::BackgroundRole).isValid());
+    QVERIFY(model.flags(ordinary) & Qt::ItemIsSelectable);
+    QVERIFY(!(model.flags(ordinary) & Qt::ItemIsEditable));
+
+    // The grid starts on its first ordinary cell; clicking a fixed cell does
+    // not move it there.
+    view.resize(400, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.currentIndex(), model.index(1, 1));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      view.visualRect(model.index(0, 2)).center());
+    QCOMPARE(grid.currentCol(), 1);
+    QCOMPARE(grid.currentRow(), 1);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      view.visualRect(model.index(2, 3)).center());
+    QCOMPARE(grid.currentCol(), 3);
+    QCOMPARE(grid.currentRow(), 2);
+    QTest::keyClick(&view, Qt::Key_Down);
+    QCOMPARE(grid.currentRow(), 3);
+  }
+
+  void editsAreStoredAsWindows1252_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("accents") << QStringLiteral("H\u00E9l\u00E8ne") << QByteArray("H\xE9l\xE8ne");
+    QTest::newRow("euro and oe") << QStringLiteral("\u20AC \u0153uvre")
+                                 << QByteArray("\x80 \x9Cuvre");
+    QTest::newRow("CJK") << QStringLiteral("Li \u6F22") << QByteArray("Li ?");
+    // One character outside the plane, two UTF-16 units, one "?".
+    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
+    QTest::newRow("emptied") << QString() << QByteArray();
+  }
+
+  void editsAreStoredAsWindows1252() {
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, stored);
+    Grid grid(8, 2);
+    grid.setCell(4, 1, "ancien");
+    GridView view(grid, /*editable=*/true);
+    const QModelIndex cell = view.gridModel().index(1, 4);
+    QVERIFY(view.gridModel().flags(cell) & Qt::ItemIsEditable);
+    QVERIFY(view.gridModel().setData(cell, typed));
+    QCOMPARE(QByteArray(grid.cell(4, 1).data(), qsizetype(grid.cell(4, 1).size())), stored);
+  }
+
+  void editingThroughTheEditor() {
+    Grid grid(8, 2);
+    GridView view(grid, /*editable=*/true);
+    view.resize(600, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QModelIndex cell = view.gridModel().index(1, 2);
+    view.setCurrentIndex(cell);
+    view.edit(cell);
+    auto* editor = view.viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor != nullptr);
+    editor->setText(QStringLiteral("Ana\u00EFs \u6F22"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits on Return through a queued call.
+    QTRY_COMPARE(QByteArray::fromStdString(std::string(grid.cell(2, 1))), QByteArray("Ana\xEFs ?"));
+
+    // An edit left open is kept when a command runs.
+    view.setCurrentIndex(view.gridModel().index(0, 0));
+    view.edit(view.gridModel().index(0, 0));
+    editor = view.viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor != nullptr);
+    editor->setText(QStringLiteral("MARTIN"));
+    view.commitEdit();
+    QCOMPARE(QByteArray::fromStdString(std::string(grid.cell(0, 0))), QByteArray("MARTIN"));
+
+    // The read-only grid opens no editor and refuses edits.
+    Grid importGrid(5, 5, 1, 1);
+    GridModel readOnly(importGrid, /*editable=*/false);
+    QVERIFY(!readOnly.setData(readOnly.index(2, 2), QStringLiteral("x")));
+    QVERIFY(importGrid.cell(2, 2).empty());
+  }
+
+  void teacherTableSelectsRanges() {
+    Grid grid(8, 4);
+    GridView editable(grid, true);
+    GridView readOnly(grid, false);
+    QCOMPARE(editable.selectionMode(), QAbstractItemView::ContiguousSelection);
+    QCOMPARE(readOnly.selectionMode(), QAbstractItemView::SingleSelection);
+    editable.resize(600, 200);
+    editable.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editable));
+    const GridModel& model = editable.gridModel();
+    QTest::mouseClick(editable.viewport(), Qt::LeftButton, {},
+                      editable.visualRect(model.index(0, 0)).center());
+    QTest::mouseClick(editable.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      editable.visualRect(model.index(2, 3)).center());
+    QCOMPARE(editable.selectionModel()->selectedIndexes().size(), 12);
+  }
+
+  void refreshFollowsTheGrid() {
+    Grid grid(5, 5, 1, 1);
+    GridView view(grid, false);
+    GridModel& model = view.gridModel();
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+
+    // Until refreshed, the view keeps the shape it was told of, whatever a
+    // command is doing to the grid.
+    grid.setRowCount(1);
+    grid.setColCount(3);
+    QCOMPARE(model.rowCount(), 5);
+    QVERIFY(model.index(4, 4).data().toString().isEmpty());
+
+    view.refresh();
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.columnCount(), 3);
+    // The one remaining row is no longer fixed.
+    QVERIFY(!model.isFixed(model.index(0, 1)));
+
+    grid.setCell(2, 0, "neuf");
+    view.refresh();
+    QCOMPARE(resets.size(), 1);
+    QVERIFY(changes.size() >= 1);
+    QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("neuf"));
+  }
+
+  void columnWidthsComeFromTheGrid() {
+    // Many columns of one width and a few of others, as a line full of
+    // separators gives.
+    Grid grid(20000, 3, 1, 0);
+    for (int c = 0; c < grid.colCount(); ++c)
+      grid.setColWidth(c, 7);
+    grid.setColWidth(0, 30);
+    grid.setColWidth(5, 120);
+    GridView view(grid, false);
+    view.refresh();
+    for (const int c : {0, 1, 5, 19999}) {
+      QCOMPARE(view.columnWidth(c), grid.colWidth(c));
+    }
+    grid.setColWidth(5, 40);
+    view.refresh();
+    QCOMPARE(view.columnWidth(5), 40);
+    // A reset keeps the widths too.
+    grid.setRowCount(10);
+    view.refresh();
+    QCOMPARE(view.columnWidth(0), 30);
+    QCOMPARE(view.columnWidth(5), 40);
+    QCOMPARE(view.columnWidth(7), 7);
+  }
+
+  void aMillionRowsScroll() {
+    Grid grid(3, 1'000'000, 1, 0);
+    grid.setCell(1, 999'999, "dernier");
+    GridView view(grid, false);
+    view.resize(400, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    const QModelIndex bottom = view.indexAt(QPoint(70, view.viewport()->height() - 5));
+    QCOMPARE(bottom.row(), 999'999);
+    QCOMPARE(view.gridModel().index(999'999, 1).data().toString(), QStringLiteral("dernier"));
+  }
+
+  void rawTextShowsLinesWithoutCopyingThem() {
+    TextList lines{"Memo1"};
+    const Cp1252WidthTable widths(FormFont());
+    TextListModel model(lines, widths, 16);
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.index(0).data().toString(), QStringLiteral("Memo1"));
+
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    std::string text = "NOM;PR\xC9NOM\r\n";
+    text += std::string(300, 'W') + "\r\nfin\r\n";
+    lines.loadText(text);
+    model.refresh();
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(model.rowCount(), 3);
+    QCOMPARE(model.index(0).data().toString(), QStringLiteral("NOM;PR\u00C9NOM"));
+    // The widest line sets how far the view scrolls: nothing is wrapped or
+    // cut.
+    const int widest = model.index(2).data(Qt::SizeHintRole).toSize().width();
+    QVERIFY(widest >= widths.width(std::string(300, 'W')));
+    model.refresh();
+    QCOMPARE(resets.size(), 1);
+  }
+};
+
+int RunGridViewTests(int argc, char** argv) {
+  GridViewTest suite;
+  return QTest::qExec(&suite, argc, argv);
+}
+
+}  // namespace passerelle::testing
+
+#include "grid_view_test.moc"
