@@ -89,7 +89,6 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   grid.clearRow(0);
   grid.setRowCount(lineCount);
 
-  std::vector<std::string_view> cells;
   char indexText[16];
   for (int r = 0; r < lineCount; ++r) {
     progress.setPosition(r);
@@ -98,30 +97,21 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
 
     std::string_view line = loaded.line(static_cast<std::size_t>(r));
     line = line.substr(0, kMaxImportedLineLength);
-
-    cells.clear();
     const auto [end, ec] = std::to_chars(indexText, indexText + sizeof indexText, r);
     (void)ec;
-    cells.emplace_back(indexText, static_cast<std::size_t>(end - indexText));
+    const std::string_view index(indexText, static_cast<std::size_t>(end - indexText));
+
     if (separator < 0) {
-      cells.push_back(line);
+      // Without a separator each line is one field, in column 1.
+      const std::string_view cells[] = {index, line};
+      if (grid.colCount() < 2)
+        grid.setColCount(2);
+      grid.setRowTexts(r, cells);
     } else {
-      std::size_t fieldStart = 0;
-      for (;;) {
-        const std::size_t at = line.find(static_cast<char>(separator), fieldStart);
-        if (at == std::string_view::npos)
-          break;
-        cells.push_back(line.substr(fieldStart, at - fieldStart));
-        fieldStart = at + 1;
-      }
-      // The last field counts only when it holds something; the column
-      // count grows with every separator all the same.
-      cells.push_back(line.substr(fieldStart));
+      // Every separator opens a new column, even when the field after it is
+      // empty; an empty last field is simply not stored.
+      grid.setRowFromLine(r, index, line, static_cast<char>(separator));
     }
-    const auto columnsReached = static_cast<int>(cells.size());
-    if (columnsReached > grid.colCount())
-      grid.setColCount(columnsReached);
-    grid.setRowTexts(r, cells);
   }
 
   rawView = std::move(loaded);
@@ -134,16 +124,18 @@ void FitGridColumns(Grid& grid, ToolkitPort& port) {
   std::vector<int> widths(static_cast<std::size_t>(cols), 0);
   const auto charBound = static_cast<std::size_t>(std::max(0, port.maxCharWidth()));
   for (int r = 0; r < rows; ++r) {
-    // Cells past a row's stored ones are empty and measure 0: one very wide
-    // line must not make every other row cost its width.
-    const int stored = std::min(cols, grid.storedCellCount(r));
+    // Only stored cells can be wider than 0: one very wide line must not
+    // make every other row cost its width.
+    const Grid::StoredCells cells = grid.storedCells(r);
+    const int stored = std::min(cols, cells.size());
     for (int c = 0; c < stored; ++c) {
-      const std::string_view text = grid.cell(c, r);
+      const std::string_view text = cells[c];
       int& widest = widths[static_cast<std::size_t>(c)];
       // A text that could not be wider than the widest one so far, even
       // made of the widest character, need not be measured: on a big file
       // nearly every cell is settled by its length alone.
-      if (text.empty() || (charBound > 0 && text.size() * charBound <= std::size_t(widest)))
+      if (text.empty() ||
+          (charBound > 0 && text.size() * charBound <= static_cast<std::size_t>(widest)))
         continue;
       widest = std::max(widest, port.textWidth(text));
     }

@@ -243,6 +243,80 @@ int Grid::storedCellCount(int row) const {
   return static_cast<int>(CellCount(rows_[static_cast<std::size_t>(row)]));
 }
 
+Grid::StoredCells::StoredCells(const char* packed) {
+  count_ = CellCount(packed);
+  if (count_ > 0) {
+    ends_ = packed + 4;
+    data_ = packed + 4 + 4 * static_cast<std::size_t>(count_);
+  }
+}
+
+Grid::StoredCells Grid::storedCells(int row) const {
+  if (row < 0 || row >= rowCount())
+    return StoredCells(nullptr);
+  return StoredCells(rows_[static_cast<std::size_t>(row)]);
+}
+
+int Grid::setRowFromLine(int row, std::string_view first, std::string_view line, char separator) {
+  checkInside(0, row);
+  // Where the separators stand; memchr outruns a byte loop on all but the
+  // shortest fields.
+  thread_local std::vector<std::size_t> separators;
+  separators.clear();
+  for (const char *at = line.data(), *const end = line.data() + line.size(); at < end; ++at) {
+    at = static_cast<const char*>(std::memchr(at, separator, static_cast<std::size_t>(end - at)));
+    if (at == nullptr)
+      break;
+    separators.push_back(static_cast<std::size_t>(at - line.data()));
+  }
+  const std::size_t cells = separators.size() + 2;
+  if (cells > static_cast<std::size_t>(INT32_MAX))
+    throw std::length_error("row too wide");
+  if (static_cast<int>(cells) > colCount_)
+    setColCount(static_cast<int>(cells));
+
+  // Trailing empty pieces are not stored; separators are no cell's bytes.
+  std::size_t kept = separators.size();
+  std::size_t keptLength = line.size();
+  while (kept > 0 && separators[kept - 1] + 1 == keptLength) {
+    --kept;
+    keptLength = separators[kept];
+  }
+  const std::size_t stored = keptLength == 0 ? 1 : kept + 2;
+  if (stored == 1 && first.empty()) {
+    dropRow(static_cast<std::size_t>(row));
+    return static_cast<int>(cells);
+  }
+  const std::size_t bytes = first.size() + keptLength - kept;
+  if (bytes > UINT32_MAX)
+    throw std::length_error("row too long");
+
+  char* packed = store_.allocate(4 + 4 * stored + bytes);
+  WriteU32(packed, static_cast<std::uint32_t>(stored));
+  char* const ends = packed + 4;
+  char* const data = packed + 4 + 4 * stored;
+  std::size_t end = 0;
+  auto appendCell = [&](std::size_t cell, const char* text, std::size_t length) {
+    if (length > 0)
+      std::memcpy(data + end, text, length);
+    end += length;
+    WriteU32(ends + 4 * cell, static_cast<std::uint32_t>(end));
+  };
+  appendCell(0, first.data(), first.size());
+  if (stored > 1) {
+    std::size_t pieceStart = 0;
+    for (std::size_t i = 0; i < kept; ++i) {
+      appendCell(i + 1, line.data() + pieceStart, separators[i] - pieceStart);
+      pieceStart = separators[i] + 1;
+    }
+    appendCell(kept + 1, line.data() + pieceStart, keptLength - pieceStart);
+  }
+  dropRow(static_cast<std::size_t>(row));
+  rows_[static_cast<std::size_t>(row)] = packed;
+  compactIfWasteful();
+  return static_cast<int>(cells);
+}
+
 std::vector<std::string> Grid::rowTexts(int row) const {
   std::vector<std::string> texts(static_cast<std::size_t>(colCount_));
   if (row < 0 || row >= rowCount())

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -51,6 +52,38 @@ class Grid {
   // colCount() - 1 is empty. Lets a scan skip the empty tail of short rows in
   // a very wide grid.
   int storedCellCount(int row) const;
+
+  // The stored cells of one row, read without decoding the row again for
+  // every cell: for scans over every cell of a big table.
+  class StoredCells {
+   public:
+    int size() const { return static_cast<int>(count_); }
+    std::string_view operator[](int index) const {
+      const auto i = static_cast<std::size_t>(index);
+      const std::uint32_t begin = i == 0 ? 0 : ReadEnd(i - 1);
+      return std::string_view(data_ + begin, ReadEnd(i) - begin);
+    }
+
+   private:
+    friend class Grid;
+    explicit StoredCells(const char* packed);
+    std::uint32_t ReadEnd(std::size_t i) const {
+      std::uint32_t end;
+      std::memcpy(&end, ends_ + 4 * i, sizeof end);
+      return end;
+    }
+    const char* ends_ = nullptr;
+    const char* data_ = nullptr;
+    std::uint32_t count_ = 0;
+  };
+  StoredCells storedCells(int row) const;
+
+  // Replaces a whole row by `first` followed by the pieces of `line` between
+  // every `separator` character, each piece in the next column; returns how
+  // many cells that made (pieces + 1), empty ones included. The column
+  // count grows to hold them all. One copy, no allocation of its own: this is
+  // how a file's lines become rows.
+  int setRowFromLine(int row, std::string_view first, std::string_view line, char separator);
 
   // Columns 0 to colCount() - 1 of a row.
   std::vector<std::string> rowTexts(int row) const;

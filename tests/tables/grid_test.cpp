@@ -270,3 +270,49 @@ TEST(GridTest, ViewOfACellOutlivesRowsAddedAfterIt) {
 
 }  // namespace
 }  // namespace passerelle
+
+namespace passerelle {
+namespace {
+
+// Splitting a line straight into a row must give the cells a plain split
+// would, with the empty last fields left unstored and the column count
+// grown to the number of pieces.
+TEST(GridRowFromLine, MatchesAPlainSplit) {
+  const std::vector<std::string> lines = {"a;b;c",  "x;;y;", ";;;", "",  "seul",
+                                          ";debut", "fin;",  "a;;", ";", "\xE9;\x80;\x9D"};
+  for (const std::string& line : lines) {
+    std::vector<std::string> cells = {"7"};
+    std::size_t start = 0;
+    for (std::size_t at; (at = line.find(';', start)) != std::string::npos; start = at + 1)
+      cells.push_back(line.substr(start, at - start));
+    cells.push_back(line.substr(start));
+
+    Grid split(3, 2);
+    split.setCell(2, 1, "stale");
+    const int made = split.setRowFromLine(1, "7", line, ';');
+    EXPECT_EQ(made, static_cast<int>(cells.size())) << line;
+    EXPECT_EQ(split.colCount(), std::max(3, made)) << line;
+    int lastFilled = 0;
+    for (int c = 0; c < split.colCount() + 2; ++c) {
+      const std::string expected = c < static_cast<int>(cells.size()) ? cells[c] : "";
+      EXPECT_EQ(split.cell(c, 1), expected) << line << " column " << c;
+      if (!expected.empty())
+        lastFilled = c + 1;
+    }
+    EXPECT_EQ(split.storedCellCount(1), lastFilled) << line;
+    EXPECT_EQ(split.cell(0, 0), "");
+  }
+}
+
+TEST(GridRowFromLine, StoredCellsReadLikeCells) {
+  Grid grid(2, 1);
+  grid.setRowFromLine(0, "0", "un;;trois;", ';');
+  const Grid::StoredCells cells = grid.storedCells(0);
+  ASSERT_EQ(cells.size(), 4);
+  for (int c = 0; c < cells.size(); ++c)
+    EXPECT_EQ(cells[c], grid.cell(c, 0));
+  EXPECT_EQ(grid.storedCells(5).size(), 0);
+}
+
+}  // namespace
+}  // namespace passerelle
