@@ -285,6 +285,34 @@ class WindowTest : public QObject {
     }
   }
 
+  void waitNoticeIsPaintedDuringStepOne() {
+    TinySchool school;
+    QVERIFY(school.write());
+    RecordingQtHost host(FormFont());
+    MainWindow window(host, kTitle);
+    host.setDialogParent(&window);
+    ShowAndActivate(window);
+    QCoreApplication::processEvents();
+
+    struct PaintCounter : QObject {
+      int paints = 0;
+      bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+          ++paints;
+        return false;
+      }
+    } counter;
+    auto* waitNotice = Find<QLabel>(window, "Label3");
+    waitNotice->installEventFilter(&counter);
+
+    host.answers.push_back(school.users);
+    Press(window, "Button2");
+    QVERIFY(!waitNotice->isVisible());
+    // Hidden before and after: any paint happened while step 1 worked.
+    QVERIFY(counter.paints > 0);
+    QVERIFY(host.boxes.empty());
+  }
+
   void cancelledFirstStepStillRevealsStepTwo() {
     ScriptedHost host;
     MainWindow window(host, kTitle);
@@ -370,11 +398,12 @@ class WindowTest : public QObject {
                                   importGrid->viewport()->mapToGlobal(elsewhere));
     QApplication::sendEvent(importGrid->viewport(), &menuRequest);
     QTRY_VERIFY(importMenu->isVisible());
-    auto* copier = Find<QAction>(window, "Copier1");
-    importMenu->hide();
-    copier->trigger();
-    QVERIFY(host.clipboard.has_value());
+    QTest::keyClick(importMenu, Qt::Key_Down);
+    QTest::keyClick(importMenu, Qt::Key_Return);
+    QTRY_VERIFY(host.clipboard.has_value());
     QCOMPARE(Bytes(*host.clipboard), QByteArray("Mati\xE8re"));
+    QVERIFY(!importMenu->isVisible());
+    auto* copier = Find<QAction>(window, "Copier1");
 
     // An empty current cell empties the clipboard.
     QTest::mouseClick(importGrid->viewport(), Qt::LeftButton, {},
