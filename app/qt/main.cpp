@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <QWindow>
@@ -20,14 +21,13 @@ constexpr int kPollMs = 50;
 
 void QuitOnceShown(const QWidget& window) {
   auto* poll = new QTimer(qApp);
-  auto* waited = new int(0);
+  QElapsedTimer waited;
+  waited.start();
   QObject::connect(poll, &QTimer::timeout, qApp, [&window, poll, waited] {
-    *waited += kPollMs;
     const QWindow* handle = window.windowHandle();
     const bool shown = window.isVisible() && handle != nullptr && handle->isExposed();
-    if (shown || *waited >= kShowTimeoutMs) {
+    if (shown || waited.elapsed() >= kShowTimeoutMs) {
       poll->stop();
-      delete waited;
       QCoreApplication::exit(shown ? 0 : 1);
     }
   });

@@ -305,6 +305,9 @@ bool MainWindow::syncControls() {
     if (auto* label = qobject_cast<QLabel*>(widget)) {
       if (label->text() != caption) {
         label->setText(caption);
+        // Labels sit at fixed places, not in a layout: they take the size of
+        // their new text themselves.
+        label->adjustSize();
         changed = true;
       }
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
