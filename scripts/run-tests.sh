@@ -12,3 +12,8 @@ ctest --test-dir build --output-on-failure -j "${JOBS:-2}"
 scripts/build.sh build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPASSERELLE_SANITIZE=ON \
   -DPASSERELLE_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j "${JOBS:-2}"
+
+# The core and its tests cross-built for Windows and run under wine, then
+# each fuzz target for a minute.
+scripts/windows-tests.sh
+scripts/fuzz.sh 60

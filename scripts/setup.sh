@@ -6,4 +6,5 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
   cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev \
-  xvfb xauth fonts-dejavu-core desktop-file-utils python3 ca-certificates
+  xvfb xauth fonts-dejavu-core desktop-file-utils python3 ca-certificates \
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine64

@@ -20,8 +20,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
+
+// Needs the types of <windows.h>: kept in a block of its own so that
+// sorting the includes cannot move it first.
+#include <shellapi.h>
 #endif
 
 #include "app/batch/batch_host.h"

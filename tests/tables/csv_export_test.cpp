@@ -170,6 +170,10 @@ TEST(SaveGridAsCsvTest, WriteFailingHalfWayLeavesTheOldFileAndNoPartialOne) {
   EXPECT_EQ(ReadBytes(file), "ancien\r\n");
   EXPECT_EQ(folder.listing(), std::set<std::string>{"eleves.csv"});
 }
+#else
+TEST(SaveGridAsCsvTest, WriteFailingHalfWayLeavesTheOldFileAndNoPartialOne) {
+  GTEST_SKIP() << "Windows has no limit on file size to make a write fail half-way";
+}
 #endif
 
 TEST(DeleteGridRowTest, RowsBelowMoveUpAndTheLastRowLeaves) {
