@@ -7,17 +7,23 @@
 // has millions of lines, so each search below goes through a hash index built
 // once per step, arranged so that it finds the same rows, in the same order,
 // with the same winner when several match, as the plain search would.
+//
+// At that size the indexes outgrow the processor's caches and a lookup costs
+// what its cache misses cost. So the indexes are flat tables of numbers; the
+// texts that recur by the thousand (subject labels, class cells, class codes)
+// are worked out once each and then handled by number; and a table row is
+// written once per step rather than cell by cell.
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -52,18 +58,6 @@ constexpr int kUserLoginCol = 5;
 constexpr int kUserPasswordCol = 7;
 constexpr std::string_view kTeacherCategory = "PROF";
 
-// Two texts used together as one key: (name, subject key) in step 2,
-// (folded last name, folded first name) in step 3.
-using TextPair = std::pair<std::string, std::string>;
-
-struct TextPairHash {
-  std::size_t operator()(const TextPair& key) const noexcept {
-    const std::size_t first = std::hash<std::string>{}(key.first);
-    const std::size_t second = std::hash<std::string>{}(key.second);
-    return first ^ (second + 0x9E3779B97F4A7C15ull + (first << 6) + (first >> 2));
-  }
-};
-
 std::string AsciiLower(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) {
@@ -89,6 +83,128 @@ int FindColumn(const Grid& grid, std::initializer_list<std::string_view> names) 
 void EnsureTeacherColumns(Grid& grid) {
   if (grid.colCount() < kTeacherColumnCount)
     grid.setColCount(kTeacherColumnCount);
+}
+
+// ---------------------------------------------------------------------------
+// Tools shared by the two steps.
+
+constexpr int kNone = -1;
+
+// A long loop lets the window repaint once every this many rows; the window
+// throttles the calls further on its side.
+constexpr int kRowsBetweenRepaints = 4096;
+
+// Counts the rows of a step's long loops so that the screen is not left
+// frozen for seconds on a rectorate's export.
+class ScreenPacer {
+ public:
+  explicit ScreenPacer(ToolkitPort& port) : port_(port) {}
+
+  void rowDone() {
+    if (++rows_ % kRowsBetweenRepaints == 0)
+      port_.keepScreenAlive();
+  }
+
+ private:
+  ToolkitPort& port_;
+  std::uint64_t rows_ = 0;
+};
+
+std::uint64_t HashText(std::string_view text) {
+  return std::hash<std::string_view>{}(text);
+}
+
+// Spreads a small number over the whole hash, so that keys sharing a text
+// but not the number land in different slots.
+std::uint64_t HashWithNumber(std::uint64_t hash, int number) {
+  const std::uint64_t spread = static_cast<std::uint64_t>(number) * 0x9E3779B97F4A7C15ull;
+  return hash ^ (spread + (hash << 6) + (hash >> 2));
+}
+
+// Entries numbered 0, 1, 2… in the order they were added, found through an
+// open-addressing table of eight-byte (hash, number) slots. A lookup reads
+// one slot and, when the hash agrees, one entry. The standard node-based map
+// reads a bucket, a node and often a text's own block, and once the teachers
+// run into tens of thousands each of those reads is a cache miss: they were
+// most of a step's time. An entry is compared with == against a probe that
+// the caller hashes exactly as it hashed the entry.
+template <typename Entry>
+class FlatIndex {
+ public:
+  template <typename Probe>
+  int find(const Probe& probe, std::uint64_t hash) const {
+    if (slots_.empty())
+      return kNone;
+    const std::uint32_t folded = Fold(hash);
+    for (std::size_t at = folded & mask_;; at = (at + 1) & mask_) {
+      const Slot& slot = slots_[at];
+      if (slot.id == kNone)
+        return kNone;
+      if (slot.hash == folded && entries_[static_cast<std::size_t>(slot.id)] == probe)
+        return slot.id;
+    }
+  }
+
+  // Adds an entry that find() does not know; returns its number.
+  int add(Entry entry, std::uint64_t hash) {
+    reserve(entries_.size() + 1);
+    const int id = static_cast<int>(entries_.size());
+    entries_.push_back(std::move(entry));
+    place(Slot{Fold(hash), id});
+    return id;
+  }
+
+  void reserve(std::size_t entryCount) {
+    // At most half the slots in use keeps the probe runs short.
+    std::size_t slotCount = std::max<std::size_t>(slots_.size(), 16);
+    while (slotCount < 2 * entryCount)
+      slotCount *= 2;
+    if (slotCount != slots_.size())
+      rebuild(slotCount);
+  }
+
+  // What a probe compares must not change once the entry is in.
+  Entry& entry(int id) { return entries_[static_cast<std::size_t>(id)]; }
+  const Entry& entry(int id) const { return entries_[static_cast<std::size_t>(id)]; }
+  std::span<const Entry> entries() const { return entries_; }
+  int size() const { return static_cast<int>(entries_.size()); }
+
+ private:
+  struct Slot {
+    std::uint32_t hash;
+    int id;
+  };
+
+  static std::uint32_t Fold(std::uint64_t hash) {
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+  }
+
+  void rebuild(std::size_t slotCount) {
+    const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(slotCount, {0, kNone}));
+    mask_ = slotCount - 1;
+    for (const Slot& slot : old) {
+      if (slot.id != kNone)
+        place(slot);
+    }
+  }
+
+  void place(const Slot& slot) {
+    std::size_t at = slot.hash & mask_;
+    while (slots_[at].id != kNone)
+      at = (at + 1) & mask_;
+    slots_[at] = slot;
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::vector<Entry> entries_;
+};
+
+// The number of a text, given to it on first sight.
+int Intern(FlatIndex<std::string>& texts, std::string_view text) {
+  const std::uint64_t hash = HashText(text);
+  const int known = texts.find(text, hash);
+  return known != kNone ? known : texts.add(std::string(text), hash);
 }
 
 // ---------------------------------------------------------------------------
@@ -120,50 +236,136 @@ std::optional<TeacherGroupColumns> LocateTeacherGroupColumns(const Grid& import,
   return TeacherGroupColumns{teacher, classGroup, subject};
 }
 
-// The export writes classes as 5A; the class list has 5_a. The "_" goes in
-// before the second character of every class cell, left in the import grid
-// for the user to see. Row 0 holds the column names and is left alone.
-void InsertLevelUnderscores(Grid& import, int classCol) {
-  for (int row = 1; row < import.rowCount(); ++row) {
-    std::string cell(import.cell(classCol, row));
-    cell.insert(cell.empty() ? 0 : 1, 1, '_');
-    import.setCell(classCol, row, cell);
-  }
-}
-
 bool HasCollegeLevel(const std::string& levelText) {
   return !levelText.empty() && levelText.front() >= '3' && levelText.front() <= '6';
 }
 
+// Subject keys by number. NormalizeSubject costs hundreds of instructions
+// and the step needs it on every line, yet an export holds a few dozen
+// distinct labels: each label is normalised once.
+class SubjectKeys {
+ public:
+  explicit SubjectKeys(SubjectOptions options) : options_(options) {}
+
+  // The number of NormalizeSubject(label).
+  int keyOf(std::string_view label) {
+    const std::uint64_t hash = HashText(label);
+    const int known = labels_.find(label, hash);
+    if (known != kNone)
+      return keyOfLabel_[static_cast<std::size_t>(known)];
+    // The label may be one of the keys' own texts, which Intern can move.
+    std::string labelText(label);
+    const int key = Intern(keys_, NormalizeSubject(labelText, options_));
+    labels_.add(std::move(labelText), hash);
+    keyOfLabel_.push_back(key);
+    return key;
+  }
+
+  const std::string& text(int key) const { return keys_.entry(key); }
+
+ private:
+  SubjectOptions options_;
+  FlatIndex<std::string> labels_;
+  std::vector<int> keyOfLabel_;
+  FlatIndex<std::string> keys_;
+};
+
+// Class codes by number, worked out once per distinct class cell: an export
+// repeats the same few hundred cells over and over.
+class ClassCells {
+ public:
+  ClassCells(const TextList& classList, SubjectOptions options)
+      : knownClasses_(classList), options_(options) {}
+
+  // The number of the cell's class code, or kNone when the cell fails the
+  // level test.
+  int codeOf(std::string_view classCell) {
+    const std::uint64_t hash = HashText(classCell);
+    const int known = cells_.find(classCell, hash);
+    if (known != kNone)
+      return codeOfCell_[static_cast<std::size_t>(known)];
+    std::string cellText(classCell);
+    const int code = workOutCode(cellText);
+    cells_.add(std::move(cellText), hash);
+    codeOfCell_.push_back(code);
+    return code;
+  }
+
+  const std::string& code(int number) const { return codes_.entry(number); }
+  bool isKnown(int number) const { return knownCodes_[static_cast<std::size_t>(number)]; }
+
+ private:
+  // The level test runs on the class cell after the subject rules, so a
+  // class label that the rules turn into a subject key ("latin") is out.
+  int workOutCode(const std::string& classCell) {
+    if (!HasCollegeLevel(NormalizeSubject(classCell, options_)))
+      return kNone;
+    const int number = Intern(codes_, NormalizeClassCode(classCell));
+    if (number == static_cast<int>(knownCodes_.size()))
+      knownCodes_.push_back(knownClasses_.contains(codes_.entry(number)));
+    return number;
+  }
+
+  KnownClassIndex knownClasses_;
+  SubjectOptions options_;
+  FlatIndex<std::string> cells_;
+  std::vector<int> codeOfCell_;
+  FlatIndex<std::string> codes_;
+  std::vector<bool> knownCodes_;
+};
+
+// Numbers of the class codes already looked for in one row. A school has a
+// few dozen classes, so the first 64 numbers are the bits of one word; the
+// others, from a rectorate's merged class list, go to a sorted vector that
+// most rows never need.
+class ClassCodeSet {
+ public:
+  // False when the number was in already.
+  bool insert(int number) {
+    if (number < kBitCount) {
+      const std::uint64_t bit = std::uint64_t{1} << number;
+      const bool added = (bits_ & bit) == 0;
+      bits_ |= bit;
+      return added;
+    }
+    if (!others_)
+      others_ = std::make_unique<std::vector<int>>();
+    const auto at = std::lower_bound(others_->begin(), others_->end(), number);
+    if (at != others_->end() && *at == number)
+      return false;
+    others_->insert(at, number);
+    return true;
+  }
+
+ private:
+  static constexpr int kBitCount = 64;
+  std::uint64_t bits_ = 0;
+  std::unique_ptr<std::vector<int>> others_;
+};
+
 // Column 6 of one teacher row while the step works on it: the joined class
-// codes, and the codes already known to occur in it.
+// codes, and the codes already looked for in it.
 //
 // Containment is a substring test on purpose (a list holding 5_a1 counts as
 // holding 5_a). The text only ever grows by appending, so a code found once
-// stays found; and a known code not found is appended at once, after which it
-// is found too. Each distinct code is therefore searched for at most once per
+// stays found; and a code not found is appended at once, after which it is
+// found too. Each distinct code is therefore searched for at most once per
 // row, however many import lines repeat it.
 class ClassCodeList {
  public:
   explicit ClassCodeList(std::string text, bool changed = false)
       : text_(std::move(text)), changed_(changed) {}
 
-  bool contains(const std::string& code) {
+  void addUnlessContained(int number, const std::string& code) {
     // An empty code is found nowhere, whatever the list holds.
-    if (code.empty())
-      return false;
-    if (found_.contains(code))
-      return true;
-    if (text_.find(code) == std::string::npos)
-      return false;
-    found_.insert(code);
-    return true;
-  }
-
-  void append(const std::string& code) {
+    if (!code.empty()) {
+      if (!lookedFor_.insert(number))
+        return;
+      if (text_.find(code) != std::string::npos)
+        return;
+    }
     text_.push_back(',');
     text_.append(code);
-    found_.insert(code);
     changed_ = true;
   }
 
@@ -172,106 +374,236 @@ class ClassCodeList {
 
  private:
   std::string text_;
-  std::unordered_set<std::string> found_;
+  ClassCodeSet lookedFor_;
   bool changed_;
+};
+
+// What teacher rows are filed under: column 0 and a subject key number.
+struct TeacherSubject {
+  std::string_view teacher;
+  int subjectKey;
+};
+
+std::uint64_t HashOf(const TeacherSubject& key) {
+  return HashWithNumber(HashText(key.teacher), key.subjectKey);
+}
+
+// One line of the export as the builder takes it.
+struct Association {
+  TeacherSubject key;
+  std::uint64_t hash;  // HashOf(key)
+  int classCode;
+};
+
+// One teacher row while the step works on it.
+struct TeacherRowState {
+  explicit TeacherRowState(int tableRow) : row(tableRow) {}
+
+  int row;
+  int createdKey = kNone;                   // for a row added by this run: its column 7
+  int next = kNone;                         // the next row filed under the same key, if any
+  std::optional<ClassCodeList> classCodes;  // column 6, read when first needed
+};
+
+// A (column 0, subject key) and the rows filed under it. Nearly always there
+// is one row, kept here beside the key so that finding it and working on it
+// read the same memory. Rows that share a key (the user can edit the table)
+// follow in a list of their own.
+struct TeacherGroup {
+  int subjectKey;
+  std::string teacher;
+  TeacherRowState firstRow;
+  int lastRow = kNone;  // the last of the other rows
+
+  bool operator==(const TeacherSubject& probe) const {
+    return subjectKey == probe.subjectKey && teacher == probe.teacher;
+  }
 };
 
 // The teacher table seen from step 2: every row, row 0 and rows added by this
 // run included, filed under its column 0 and the subject key of its column 7.
 // A lookup gives the matching rows in table order, as a scan from row 0 would.
+//
+// Nothing is written to the table until the end: a row added by the run is
+// written whole once, a row that gained classes gets its column 6 once.
 class TeacherRowBuilder {
  public:
-  TeacherRowBuilder(Grid& teachers, const TextList& classList, SubjectOptions options)
-      : teachers_(teachers), knownClasses_(classList), options_(options) {
+  TeacherRowBuilder(Grid& teachers, SubjectKeys& subjectKeys, ClassCells& classCells,
+                    ScreenPacer& pacer)
+      : teachers_(teachers), subjectKeys_(subjectKeys), classCells_(classCells), pacer_(pacer) {
     const int rows = teachers_.rowCount();
-    rowsByTeacherAndSubject_.reserve(static_cast<std::size_t>(rows));
-    for (int row = 0; row < rows; ++row)
-      file(row);
+    groups_.reserve(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+      pacer_.rowDone();
+      // Rows are compared on the subject key of their column 7, not on the
+      // text itself: a label no rule knows (such as "AP FRANCAIS" left by
+      // "AP AP FRANCAIS") is stored as it came, yet keyed as its own normal
+      // form.
+      file(row, teachers_.cell(kLastNameCol, row),
+           subjectKeys_.keyOf(teachers_.cell(kSubjectKeyCol, row)));
+    }
   }
 
-  // One association of the export: a teacher, a class cell that passed the
-  // level test, and the subject key.
-  void add(const std::string& teacherName, std::string subjectKey, const std::string& classCell) {
-    TextPair key{teacherName, std::move(subjectKey)};
-    const auto rows = rowsByTeacherAndSubject_.find(key);
-    const std::string classCode = NormalizeClassCode(classCell);
-    if (rows == rowsByTeacherAndSubject_.end()) {
-      addRow(key.first, key.second, classCode);
+  // One association of the export: a teacher, the subject key and the class
+  // code of a class cell that passed the level test.
+  void add(const Association& association) {
+    const int group = groups_.find(association.key, association.hash);
+    const int classCode = association.classCode;
+    if (group == kNone) {
+      addRow(association.key.teacher, association.key.subjectKey, classCode);
       return;
     }
     // Only known classes are appended: a group code would mean nothing to
-    // the platform. Several rows may share the name and key (the user can
-    // edit the table); each is completed according to its own list.
-    if (!knownClasses_.contains(classCode))
+    // the platform. Several rows may share the name and key; each is
+    // completed according to its own list.
+    if (!classCells_.isKnown(classCode))
       return;
-    for (int row : rows->second) {
-      ClassCodeList& classes = classCodesOf(row);
-      if (!classes.contains(classCode))
-        classes.append(classCode);
+    const std::string& code = classCells_.code(classCode);
+    for (TeacherRowState* state = &groups_.entry(group).firstRow; state != nullptr;
+         state = nextRow(*state)) {
+      classCodesOf(*state).addUnlessContained(classCode, code);
     }
   }
 
-  // Column 6 is written once, at the end, rather than on every append.
-  void writeClassCodes() {
-    for (auto& [row, classes] : classCodesByRow_) {
-      if (classes.changed())
-        teachers_.setCell(kClassCodesCol, row, classes.text());
+  void writeRows() {
+    for (const TeacherGroup& group : groups_.entries()) {
+      pacer_.rowDone();
+      writeRow(group.firstRow, group);
+      for (const TeacherRowState* state = nextRow(group.firstRow); state != nullptr;
+           state = nextRow(*state)) {
+        writeRow(*state, group);
+      }
     }
   }
 
  private:
   // The first class of a new row is kept whether the class list knows it or
   // not: it may be the teacher's only group.
-  void addRow(const std::string& teacherName, const std::string& subjectKey,
-              const std::string& classCode) {
+  void addRow(std::string_view teacher, int subjectKey, int classCode) {
     const int row = teachers_.appendRow();
-    teachers_.setCell(kLastNameCol, row, teacherName);
-    teachers_.setCell(kSubjectKeyCol, row, subjectKey);
-    classCodesByRow_.emplace(row, ClassCodeList(classCode, true));
-    file(row);
+    // Filed like any other row, under the key of what its column 7 holds.
+    TeacherRowState& state = file(row, teacher, subjectKeys_.keyOf(subjectKeys_.text(subjectKey)));
+    state.createdKey = subjectKey;
+    state.classCodes.emplace(classCells_.code(classCode), true);
   }
 
-  // Rows are compared on the subject key of their column 7, not on the text
-  // itself: a label no rule knows (such as "AP FRANCAIS" left by "AP AP
-  // FRANCAIS") is stored as it came, yet keyed as its own normal form.
-  void file(int row) {
-    TextPair key{std::string(teachers_.cell(kLastNameCol, row)),
-                 NormalizeSubject(std::string(teachers_.cell(kSubjectKeyCol, row)), options_)};
-    rowsByTeacherAndSubject_[std::move(key)].push_back(row);
-  }
-
-  ClassCodeList& classCodesOf(int row) {
-    auto found = classCodesByRow_.find(row);
-    if (found == classCodesByRow_.end()) {
-      found = classCodesByRow_
-                  .emplace(row, ClassCodeList(std::string(teachers_.cell(kClassCodesCol, row))))
-                  .first;
+  TeacherRowState& file(int row, std::string_view teacher, int subjectKey) {
+    const TeacherSubject key{teacher, subjectKey};
+    const std::uint64_t hash = HashOf(key);
+    const int found = groups_.find(key, hash);
+    if (found == kNone) {
+      const int group = groups_.add(
+          TeacherGroup{subjectKey, std::string(teacher), TeacherRowState(row), kNone}, hash);
+      return groups_.entry(group).firstRow;
     }
-    return found->second;
+    TeacherGroup& group = groups_.entry(found);
+    const int added = static_cast<int>(otherRows_.size());
+    otherRows_.push_back(TeacherRowState(row));
+    TeacherRowState& previous = group.lastRow == kNone
+                                    ? group.firstRow
+                                    : otherRows_[static_cast<std::size_t>(group.lastRow)];
+    previous.next = added;
+    group.lastRow = added;
+    return otherRows_.back();
+  }
+
+  TeacherRowState* nextRow(const TeacherRowState& state) {
+    return state.next == kNone ? nullptr : &otherRows_[static_cast<std::size_t>(state.next)];
+  }
+
+  ClassCodeList& classCodesOf(TeacherRowState& state) {
+    if (!state.classCodes)
+      state.classCodes.emplace(std::string(teachers_.cell(kClassCodesCol, state.row)));
+    return *state.classCodes;
+  }
+
+  void writeRow(const TeacherRowState& state, const TeacherGroup& group) {
+    if (state.createdKey != kNone) {
+      std::array<std::string_view, kTeacherColumnCount> cells{};
+      cells[kLastNameCol] = group.teacher;
+      cells[kClassCodesCol] = state.classCodes->text();
+      cells[kSubjectKeyCol] = subjectKeys_.text(state.createdKey);
+      teachers_.setRowTexts(state.row, cells);
+    } else if (state.classCodes && state.classCodes->changed()) {
+      teachers_.setCell(kClassCodesCol, state.row, state.classCodes->text());
+    }
   }
 
   Grid& teachers_;
-  KnownClassIndex knownClasses_;
-  SubjectOptions options_;
-  std::unordered_map<TextPair, std::vector<int>, TextPairHash> rowsByTeacherAndSubject_;
-  std::unordered_map<int, ClassCodeList> classCodesByRow_;
+  SubjectKeys& subjectKeys_;
+  ClassCells& classCells_;
+  ScreenPacer& pacer_;
+  FlatIndex<TeacherGroup> groups_;
+  std::vector<TeacherRowState> otherRows_;
 };
 
-// Row 0 takes part like any other; its class cell is the column name, which
-// never passes the level test.
-void AddAssociations(const Grid& import, const TeacherGroupColumns& columns,
-                     TeacherRowBuilder& builder, SubjectOptions options) {
-  for (int row = 0; row < import.rowCount(); ++row) {
-    const std::string classCell(import.cell(columns.classGroup, row));
-    // The level test runs on the class cell after the subject rules, so a
-    // class label that the rules turn into a subject key ("latin") is out.
-    if (!HasCollegeLevel(NormalizeSubject(classCell, options)))
-      continue;
-    builder.add(std::string(import.cell(columns.teacher, row)),
-                NormalizeSubject(std::string(import.cell(columns.subject, row)), options),
-                classCell);
+// The export writes classes as 5A; the class list has 5_a. The "_" goes in
+// before the second character of every class cell, left in the import grid
+// for the user to see. Row 0 holds the column names and is left alone.
+void InsertLevelUnderscores(Grid& import, int classCol, ScreenPacer& pacer) {
+  std::string cell;
+  for (int row = 1; row < import.rowCount(); ++row) {
+    pacer.rowDone();
+    cell.assign(import.cell(classCol, row));
+    cell.insert(cell.empty() ? 0 : 1, 1, '_');
+    import.setCell(classCol, row, cell);
   }
 }
+
+// The export's lines come in no useful order, so nearly every lookup in the
+// teacher index misses the cache. Looking a line up right after working out
+// its cells left too much work between two lookups for the processor to
+// start the next one early, so each miss was waited for in turn. Lines are
+// therefore taken in batches: first what every line of the batch asks for
+// is worked out, then the batch is added in order by a short loop in which
+// the misses of neighbouring lines overlap.
+class AssociationBatches {
+ public:
+  AssociationBatches(const Grid& import, const TeacherGroupColumns& columns,
+                     SubjectKeys& subjectKeys, ClassCells& classCells)
+      : import_(import), columns_(columns), subjectKeys_(subjectKeys), classCells_(classCells) {
+    batch_.reserve(kBatchRows);
+  }
+
+  // Row 0 takes part like any other; its class cell is the column name,
+  // which never passes the level test.
+  void addAll(TeacherRowBuilder& builder, ScreenPacer& pacer) {
+    for (int first = 0; first < import_.rowCount(); first += kBatchRows) {
+      const int end = std::min(import_.rowCount(), first + kBatchRows);
+      collect(first, end, pacer);
+      addInTurn(builder);
+    }
+  }
+
+ private:
+  static constexpr int kBatchRows = 1024;
+
+  // The batch keeps views of the import grid's cells: nothing writes to the
+  // grid once the underscores are in.
+  void collect(int first, int end, ScreenPacer& pacer) {
+    batch_.clear();
+    for (int row = first; row < end; ++row) {
+      pacer.rowDone();
+      const int classCode = classCells_.codeOf(import_.cell(columns_.classGroup, row));
+      if (classCode == kNone)
+        continue;
+      const TeacherSubject key{import_.cell(columns_.teacher, row),
+                               subjectKeys_.keyOf(import_.cell(columns_.subject, row))};
+      batch_.push_back(Association{key, HashOf(key), classCode});
+    }
+  }
+
+  void addInTurn(TeacherRowBuilder& builder) {
+    for (const Association& association : batch_)
+      builder.add(association);
+  }
+
+  const Grid& import_;
+  const TeacherGroupColumns& columns_;
+  SubjectKeys& subjectKeys_;
+  ClassCells& classCells_;
+  std::vector<Association> batch_;
+};
 
 // ---------------------------------------------------------------------------
 // Step 3: identities from the e-mail export, accounts from the users table.
@@ -307,85 +639,272 @@ std::optional<MailColumns> LocateMailColumns(const Grid& import, ToolkitPort& po
   return MailColumns{lastName, civility, firstName, email};
 }
 
-// Step 2 keeps the teacher's name as the teacher-group export writes it,
-// "LAST First"; the e-mail export has the two apart.
-std::string FullName(const Grid& import, const MailColumns& columns, int row) {
-  std::string name(import.cell(columns.lastName, row));
-  name.push_back(' ');
-  name.append(import.cell(columns.firstName, row));
-  return name;
-}
+// The export's lines by full name ("LAST First", as step 2 keeps the
+// teacher's name; the e-mail export has the two apart).
+//
+// A name nearly always has one line, kept in the name's own entry so that a
+// lookup reads nothing else; a name on several lines also has them all, in
+// export order, in one array shared by every name.
+class MailLinesByFullName {
+ public:
+  MailLinesByFullName(const Grid& import, const MailColumns& columns, ScreenPacer& pacer) {
+    const int lastRow = import.rowCount() - 1;
+    std::vector<int> nameOfRow(static_cast<std::size_t>(std::max(lastRow, 0)) + 1, kNone);
+    names_.reserve(nameOfRow.size());
+    std::string fullName;
+    for (int row = 1; row <= lastRow; ++row) {
+      pacer.rowDone();
+      fullName.assign(import.cell(columns.lastName, row));
+      fullName.push_back(' ');
+      fullName.append(import.cell(columns.firstName, row));
+      nameOfRow[static_cast<std::size_t>(row)] = file(fullName, row);
+    }
+    listRowsByName(nameOfRow);
+  }
 
-// The export line whose identity a teacher row ends up with, or -1.
+  // The first export row after `after` whose full name is `name`, or kNone.
+  int firstRowAfter(std::string_view name, int after) const {
+    const int id = names_.find(name, HashText(name));
+    if (id == kNone)
+      return kNone;
+    const FullName& entry = names_.entry(id);
+    if (entry.firstRow > after)
+      return entry.firstRow;
+    const auto begin = rows_.begin() + entry.begin;
+    const auto end = rows_.begin() + entry.end;
+    const auto at = std::upper_bound(begin, end, after);
+    return at == end ? kNone : *at;
+  }
+
+ private:
+  struct FullName {
+    std::string text;
+    int firstRow;
+    int begin = 0;  // the name's rows in rows_, begin to end
+    int end = 0;
+
+    bool operator==(std::string_view probe) const { return text == probe; }
+  };
+
+  int file(std::string_view fullName, int row) {
+    const std::uint64_t hash = HashText(fullName);
+    const int known = names_.find(fullName, hash);
+    return known != kNone ? known : names_.add(FullName{std::string(fullName), row}, hash);
+  }
+
+  // A counting sort: each name's place from the counts of the names before
+  // it, then the rows dealt out in export order.
+  void listRowsByName(const std::vector<int>& nameOfRow) {
+    std::vector<int> nextPlace(static_cast<std::size_t>(names_.size()) + 1, 0);
+    for (std::size_t row = 1; row < nameOfRow.size(); ++row)
+      ++nextPlace[static_cast<std::size_t>(nameOfRow[row]) + 1];
+    for (std::size_t name = 1; name < nextPlace.size(); ++name)
+      nextPlace[name] += nextPlace[name - 1];
+    for (int name = 0; name < names_.size(); ++name) {
+      FullName& entry = names_.entry(name);
+      entry.begin = nextPlace[static_cast<std::size_t>(name)];
+      entry.end = nextPlace[static_cast<std::size_t>(name) + 1];
+    }
+    rows_.resize(nameOfRow.size() - 1);
+    for (std::size_t row = 1; row < nameOfRow.size(); ++row) {
+      int& place = nextPlace[static_cast<std::size_t>(nameOfRow[row])];
+      rows_[static_cast<std::size_t>(place++)] = static_cast<int>(row);
+    }
+  }
+
+  FlatIndex<FullName> names_;
+  std::vector<int> rows_;
+};
+
+// The export line whose identity a teacher row ends up with, or kNone.
 //
 // Each teacher row meets the export lines in order, and a match replaces its
 // column 0 by the line's last name, which the following lines are then
-// compared with. So the row's story is a chain: the first line at or after
-// the current position whose full name equals the current column 0, then the
-// first line after that one whose full name equals that line's last name,
-// and so on. Every match overwrites the same four cells, so only the chain's
-// last line matters. A chain link shortens column 0 by at least " " plus a
-// first name, so chains are as short as the names are.
-int LastIdentityMatch(std::string name, const Grid& import, const MailColumns& columns,
-                      const std::unordered_map<std::string, std::vector<int>>& rowsByFullName) {
-  int matched = -1;
-  int next = 1;
+// compared with. So the row's story is a chain: the first line whose full
+// name equals column 0, then the first line after that one whose full name
+// equals that line's last name, and so on. Every match overwrites the same
+// four cells, so only the chain's last line matters. A chain link shortens
+// column 0 by at least " " plus a first name, so chains are as short as the
+// names are.
+int LastIdentityMatch(std::string_view name, const Grid& import, const MailColumns& columns,
+                      const MailLinesByFullName& mailLines) {
+  int matched = kNone;
   for (;;) {
-    const auto rows = rowsByFullName.find(name);
-    if (rows == rowsByFullName.end())
-      break;
-    const auto at = std::lower_bound(rows->second.begin(), rows->second.end(), next);
-    if (at == rows->second.end())
-      break;
-    matched = *at;
-    next = matched + 1;
-    name = std::string(import.cell(columns.lastName, matched));
-  }
-  return matched;
-}
-
-void ApplyIdentities(Grid& teachers, const Grid& import, const MailColumns& columns) {
-  std::unordered_map<std::string, std::vector<int>> importRowsByFullName;
-  importRowsByFullName.reserve(static_cast<std::size_t>(import.rowCount()));
-  for (int row = 1; row < import.rowCount(); ++row) {
-    importRowsByFullName[FullName(import, columns, row)].push_back(row);
-  }
-  for (int row = 0; row < teachers.rowCount(); ++row) {
-    const int line = LastIdentityMatch(std::string(teachers.cell(kLastNameCol, row)), import,
-                                       columns, importRowsByFullName);
-    if (line < 0)
-      continue;
-    teachers.setCell(kEmailCol, row, import.cell(columns.email, line));
-    teachers.setCell(kLastNameCol, row, import.cell(columns.lastName, line));
-    teachers.setCell(kFirstNameCol, row, import.cell(columns.firstName, line));
-    teachers.setCell(kCivilityCol, row,
-                     import.cell(columns.civility, line) == "Mme" ? "Madame" : "Monsieur");
+    const int next = mailLines.firstRowAfter(name, matched == kNone ? 0 : matched);
+    if (next == kNone)
+      return matched;
+    matched = next;
+    name = import.cell(columns.lastName, matched);
   }
 }
 
 // The users file and PRONOTE spell names differently (accents, hyphens,
 // case), so accounts are matched on folded names. When several "PROF" rows
 // fold alike, the last one in the users table supplies the account.
-void ApplyAccounts(Grid& teachers, const Grid& users) {
-  std::unordered_map<TextPair, int, TextPairHash> lastUsersRowByFoldedName;
-  for (int row = 0; row < users.rowCount(); ++row) {
-    if (users.cell(kUserCategoryCol, row) != kTeacherCategory)
-      continue;
-    lastUsersRowByFoldedName[{FoldName(std::string(users.cell(kUserLastNameCol, row))),
-                              FoldName(std::string(users.cell(kUserFirstNameCol, row)))}] = row;
+class TeacherAccounts {
+ public:
+  TeacherAccounts(const Grid& users, ScreenPacer& pacer) {
+    for (int row = 0; row < users.rowCount(); ++row) {
+      pacer.rowDone();
+      if (users.cell(kUserCategoryCol, row) != kTeacherCategory)
+        continue;
+      std::string names;
+      FoldNames(users.cell(kUserLastNameCol, row), users.cell(kUserFirstNameCol, row), names);
+      const std::uint64_t hash = HashText(names);
+      const int known = names_.find(names, hash);
+      if (known == kNone)
+        names_.add(FoldedTeacher{std::move(names), row}, hash);
+      else
+        names_.entry(known).usersRow = row;
+    }
   }
-  if (lastUsersRowByFoldedName.empty())
-    return;
-  for (int row = 0; row < teachers.rowCount(); ++row) {
-    const auto account =
-        lastUsersRowByFoldedName.find({FoldName(std::string(teachers.cell(kLastNameCol, row))),
-                                       FoldName(std::string(teachers.cell(kFirstNameCol, row)))});
-    if (account == lastUsersRowByFoldedName.end())
-      continue;
-    teachers.setCell(kLoginCol, row, AsciiLower(users.cell(kUserLoginCol, account->second)));
-    teachers.setCell(kPasswordCol, row, users.cell(kUserPasswordCol, account->second));
+
+  // Both folded names of a teacher in one text, the key usersRowOf() takes.
+  // Folding removes every space, so the one space between them keeps each
+  // pair of names apart from every other.
+  static void FoldNames(std::string_view lastName, std::string_view firstName,
+                        std::string& folded) {
+    folded = FoldName(std::string(lastName));
+    folded.push_back(' ');
+    folded.append(FoldName(std::string(firstName)));
   }
+
+  // The users row that gives a teacher with these folded names an account,
+  // or kNone.
+  int usersRowOf(std::string_view folded) const {
+    const int known = names_.find(folded, HashText(folded));
+    return known == kNone ? kNone : names_.entry(known).usersRow;
+  }
+
+  bool empty() const { return names_.size() == 0; }
+
+ private:
+  struct FoldedTeacher {
+    std::string names;
+    int usersRow;
+
+    bool operator==(std::string_view probe) const { return names == probe; }
+  };
+
+  FlatIndex<FoldedTeacher> names_;
+};
+
+// Every stored cell of a row, and at least the teacher columns, for a row
+// that is about to be written back whole.
+void ReadRowCells(const Grid& grid, int row, std::vector<std::string>& cells) {
+  const int stored = std::min(grid.storedCellCount(row), grid.colCount());
+  cells.resize(static_cast<std::size_t>(std::max(stored, kTeacherColumnCount)));
+  for (std::size_t col = 0; col < cells.size(); ++col)
+    cells[col].assign(grid.cell(static_cast<int>(col), row));
 }
+
+// Gives each teacher row its identity from the e-mail export, then its
+// account from the users table. What the two passes do to a row depends on
+// nothing but the row itself, the export and the users table, so the table
+// can go through both passes a batch of rows at a time rather than each pass
+// over the whole table, and each row is written back once.
+//
+// Each batch goes through one short loop per pass: the lookups of
+// neighbouring rows miss the cache independently, and a short loop lets the
+// processor wait for several of those misses at once (see
+// AssociationBatches).
+class TeacherRowCompleter {
+ public:
+  TeacherRowCompleter(Grid& teachers, const Grid& import, const MailColumns& columns,
+                      const Grid& users, ScreenPacer& pacer)
+      : teachers_(teachers),
+        import_(import),
+        columns_(columns),
+        users_(users),
+        pacer_(pacer),
+        mailLines_(import, columns, pacer),
+        accounts_(users, pacer) {}
+
+  void completeAll() {
+    for (int first = 0; first < teachers_.rowCount(); first += kBatchRows) {
+      const int end = std::min(teachers_.rowCount(), first + kBatchRows);
+      findIdentities(first, end);
+      findAccounts(first);
+      writeRows(first);
+    }
+  }
+
+ private:
+  static constexpr int kBatchRows = 1024;
+
+  // What one teacher row receives: the export line and the users row it
+  // takes its values from, or kNone.
+  struct Completion {
+    int line;
+    int account;
+  };
+
+  void findIdentities(int first, int end) {
+    batch_.clear();
+    for (int row = first; row < end; ++row) {
+      const int line =
+          LastIdentityMatch(teachers_.cell(kLastNameCol, row), import_, columns_, mailLines_);
+      batch_.push_back(Completion{line, kNone});
+    }
+  }
+
+  // The account pass reads columns 0 and 1 as the identity pass left them.
+  // The names are all folded first, so that the lookups after them run in a
+  // short loop of their own.
+  void findAccounts(int first) {
+    if (accounts_.empty())
+      return;
+    foldedNames_.resize(std::max(foldedNames_.size(), batch_.size()));
+    for (std::size_t i = 0; i < batch_.size(); ++i) {
+      const int row = first + static_cast<int>(i);
+      const int line = batch_[i].line;
+      if (line == kNone) {
+        TeacherAccounts::FoldNames(teachers_.cell(kLastNameCol, row),
+                                   teachers_.cell(kFirstNameCol, row), foldedNames_[i]);
+      } else {
+        TeacherAccounts::FoldNames(import_.cell(columns_.lastName, line),
+                                   import_.cell(columns_.firstName, line), foldedNames_[i]);
+      }
+    }
+    for (std::size_t i = 0; i < batch_.size(); ++i)
+      batch_[i].account = accounts_.usersRowOf(foldedNames_[i]);
+  }
+
+  void writeRows(int first) {
+    for (std::size_t i = 0; i < batch_.size(); ++i) {
+      pacer_.rowDone();
+      const Completion& completion = batch_[i];
+      if (completion.line != kNone || completion.account != kNone)
+        writeRow(first + static_cast<int>(i), completion);
+    }
+  }
+
+  void writeRow(int row, const Completion& completion) {
+    ReadRowCells(teachers_, row, cells_);
+    if (const int line = completion.line; line != kNone) {
+      cells_[kEmailCol] = import_.cell(columns_.email, line);
+      cells_[kLastNameCol] = import_.cell(columns_.lastName, line);
+      cells_[kFirstNameCol] = import_.cell(columns_.firstName, line);
+      cells_[kCivilityCol] = import_.cell(columns_.civility, line) == "Mme" ? "Madame" : "Monsieur";
+    }
+    if (const int account = completion.account; account != kNone) {
+      cells_[kLoginCol] = AsciiLower(users_.cell(kUserLoginCol, account));
+      cells_[kPasswordCol] = users_.cell(kUserPasswordCol, account);
+    }
+    teachers_.setRowTexts(row, cells_);
+  }
+
+  Grid& teachers_;
+  const Grid& import_;
+  const MailColumns& columns_;
+  const Grid& users_;
+  ScreenPacer& pacer_;
+  const MailLinesByFullName mailLines_;
+  const TeacherAccounts accounts_;
+  std::vector<Completion> batch_;
+  std::vector<std::string> foldedNames_;  // by place in the batch
+  std::vector<std::string> cells_;        // kept between rows for their buffers
+};
 
 void WriteTeacherColumnNames(Grid& grid) {
   for (int col = 0; col < kTeacherColumnCount; ++col) {
@@ -475,11 +994,14 @@ bool BuildTeacherRows(WorkingTables& tables, ToolkitPort& port, SubjectOptions o
   if (!columns)
     return false;
 
-  InsertLevelUnderscores(import, columns->classGroup);
   EnsureTeacherColumns(tables.StringGrid2);
-  TeacherRowBuilder builder(tables.StringGrid2, tables.Memo3, options);
-  AddAssociations(import, *columns, builder, options);
-  builder.writeClassCodes();
+  ScreenPacer pacer(port);
+  SubjectKeys subjectKeys(options);
+  ClassCells classCells(tables.Memo3, options);
+  TeacherRowBuilder builder(tables.StringGrid2, subjectKeys, classCells, pacer);
+  InsertLevelUnderscores(import, columns->classGroup, pacer);
+  AssociationBatches(import, *columns, subjectKeys, classCells).addAll(builder, pacer);
+  builder.writeRows();
   FitGridColumns(tables.StringGrid2, port);
   return true;
 }
@@ -491,8 +1013,9 @@ bool CompleteTeacherRows(WorkingTables& tables, ToolkitPort& port) {
 
   Grid& teachers = tables.StringGrid2;
   EnsureTeacherColumns(teachers);
-  ApplyIdentities(teachers, tables.StringGrid1, *columns);
-  ApplyAccounts(teachers, tables.StringGrid5);
+  ScreenPacer pacer(port);
+  TeacherRowCompleter(teachers, tables.StringGrid1, *columns, tables.StringGrid5, pacer)
+      .completeAll();
   WriteTeacherColumnNames(teachers);
   AddTestTeacherOnce(tables);
   FitGridColumns(teachers, port);

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -863,6 +864,132 @@ TEST_P(TeacherIndexAgreement, StepsGiveWhatTheRowByRowSearchesGive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TeacherRandomTables, TeacherIndexAgreement, ::testing::Range(1u, 21u));
+
+// "NOM" and 12 give "NOM12".
+std::string Numbered(std::string_view prefix, int number) {
+  return std::string(prefix).append(std::to_string(number));
+}
+
+// Sizes the random tables above never reach: more distinct class codes than
+// one row keeps in a word of bits, and more export lines and teacher rows
+// than a step takes in one batch.
+class TeacherStepsAtScale : public ::testing::Test {
+ protected:
+  std::size_t below(std::size_t bound) {
+    return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random);
+  }
+  template <typename Pool>
+  const std::string& pick(const Pool& pool) {
+    return pool[below(pool.size())];
+  }
+
+  std::mt19937 random{2024};
+  ScriptedHost host;
+};
+
+TEST_F(TeacherStepsAtScale, ManyClassCodesAndLinesGiveWhatTheRowByRowSearchGives) {
+  WorkingTables tables;
+  SetClassList(tables, {});
+  // 150 cells 4A1, 5A2, 6A3, 3A4, …, whose codes hold one another as
+  // substrings (4_a1 in 4_a13); every seventh is missing from the class list.
+  std::vector<std::string> classCells;
+  for (int i = 1; i <= 150; ++i) {
+    const char level = "3456"[i % 4];
+    classCells.push_back(level + Numbered("A", i));
+    if (i % 7 != 0)
+      tables.Memo3.append(NormalizeClassCode(level + Numbered("_A", i)));
+  }
+  // About twenty lines per row: each row meets a score of the classes, most
+  // of them once, so that nearly every line leaves its mark.
+  std::vector<std::string> teachers;
+  for (int i = 0; i < 40; ++i)
+    teachers.push_back(Numbered("NOM", i) + Numbered(" Pr\xE9nom", i % 3));
+  const std::vector<std::string> subjects = {"MATHS", "ANGLAIS LV1", "AP FRANCAIS"};
+  Rows groupLines{{kTeacherHeader, kClassHeader, kSubjectHeader}};
+  for (int i = 0; i < 2500; ++i)
+    groupLines.push_back({pick(teachers), pick(classCells), pick(subjects)});
+  tables.StringGrid1 = ImportedGrid(groupLines);
+
+  WorkingTables expected = tables;
+  for (int press = 0; press < 2; ++press) {
+    SCOPED_TRACE("press " + std::to_string(press));
+    ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
+    reference::BuildTeacherRows(expected, {});
+    ASSERT_EQ(Trimmed(tables.StringGrid1), Trimmed(expected.StringGrid1));
+    ASSERT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+  }
+  // The premise: the rows hold far more distinct codes than 64.
+  std::set<std::string, std::less<>> codes;
+  for (int row = 0; row < tables.StringGrid2.rowCount(); ++row) {
+    std::string_view list = tables.StringGrid2.cell(6, row);
+    while (!list.empty()) {
+      const std::size_t comma = std::min(list.find(','), list.size());
+      codes.emplace(list.substr(0, comma));
+      list.remove_prefix(std::min(comma + 1, list.size()));
+    }
+  }
+  EXPECT_GT(codes.size(), 100u);
+}
+
+TEST_F(TeacherStepsAtScale, ManyTeacherRowsGiveWhatTheRowByRowSearchesGive) {
+  std::vector<std::string> lastNames;
+  for (int i = 0; i < 200; ++i)
+    lastNames.push_back(Numbered(i % 10 == 0 ? "LE GALL" : "NOM", i));
+  const std::vector<std::string> firstNames = {"Jean", "H\xE9l\xE8ne", "Paul", "Zo\xE9", ""};
+  Rows mailLines{kMailHeader};
+  std::vector<std::string> fullNames;
+  for (int i = 0; i < 400; ++i) {
+    mailLines.push_back(
+        {pick(lastNames), i % 3 == 0 ? "Mme" : "M.", pick(firstNames), Numbered("m", i)});
+    fullNames.push_back(mailLines.back()[0] + " " + mailLines.back()[2]);
+  }
+  // Nearly every row takes a name the export has, so that a row left out
+  // anywhere, a batch's first or last included, shows.
+  WorkingTables tables;
+  tables.StringGrid2.setRowCount(1100);
+  for (int row = 1; row < 1100; ++row) {
+    tables.StringGrid2.setCell(
+        0, row, below(20) == 0 ? pick(lastNames) + " " + pick(firstNames) : pick(fullNames));
+    tables.StringGrid2.setCell(6, row, "5_a");
+    tables.StringGrid2.setCell(7, row, "math");
+  }
+  Rows users;
+  for (int i = 0; i < 200; ++i) {
+    std::string last = pick(lastNames);
+    if (i % 2 == 0)
+      std::replace(last.begin(), last.end(), ' ', '-');
+    users.push_back(UserRow(i % 9 == 0 ? "ELEVE" : "PROF", last, pick(firstNames), Numbered("L", i),
+                            Numbered("P", i)));
+  }
+  tables.StringGrid1 = ImportedGrid(mailLines);
+  tables.StringGrid5 = MakeGrid(users);
+
+  WorkingTables expected = tables;
+  ASSERT_TRUE(CompleteTeacherRows(tables, host));
+  reference::CompleteTeacherRows(expected);
+  EXPECT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+}
+
+// A rectorate's export takes seconds to go through; the window must be able
+// to repaint meanwhile.
+TEST(TeacherStepsOnLongExports, LetTheScreenCatchUp) {
+  WorkingTables tables;
+  ScriptedHost host;
+  Rows groupLines{{kTeacherHeader, kClassHeader, kSubjectHeader}};
+  for (int i = 0; i < 20000; ++i)
+    groupLines.push_back({Numbered("DUPONT Jean", i % 500), "5A", "MATHS"});
+  tables.StringGrid1 = ImportedGrid(groupLines);
+  ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
+  const int afterGroups = host.screenUpdates;
+  EXPECT_GT(afterGroups, 0);
+
+  Rows mailLines{kMailHeader};
+  for (int i = 0; i < 20000; ++i)
+    mailLines.push_back({"DUPONT", "M.", Numbered("Jean", i), "j@d.fr"});
+  tables.StringGrid1 = ImportedGrid(mailLines);
+  ASSERT_TRUE(CompleteTeacherRows(tables, host));
+  EXPECT_GT(host.screenUpdates, afterGroups);
+}
 
 }  // namespace
 }  // namespace passerelle
