@@ -150,6 +150,10 @@ void CutFrom(std::string& label, char marker) {
 
 }  // namespace
 
+std::string AsciiLowerCase(std::string_view text) {
+  return AsciiLowerText(std::string(text));
+}
+
 std::string FoldName(std::string name) {
   name = AsciiLowerText(std::move(name));
   ReplaceLetterIgnoringCase(name, '\xE8', 'e');  // è, È

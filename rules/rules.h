@@ -2,11 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "tables/text_list.h"
 
 namespace passerelle {
+
+// Lower-cases the letters A-Z and nothing else: logins and class codes keep
+// their accented capitals as the records write them.
+std::string AsciiLowerCase(std::string_view text);
 
 // Folds a person's name to a comparison key: ASCII lower case, the usual
 // French accented letters made plain, "_", "-" and '"' turned into spaces,

@@ -58,15 +58,6 @@ constexpr int kUserLoginCol = 5;
 constexpr int kUserPasswordCol = 7;
 constexpr std::string_view kTeacherCategory = "PROF";
 
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // The exports' columns are found by name in row 0. Exports carry the same
 // name twice now and then, and the rightmost column has always been the one
 // that counts. -1 when no cell carries any of the names.
@@ -888,7 +879,7 @@ class TeacherRowCompleter {
       cells_[kCivilityCol] = import_.cell(columns_.civility, line) == "Mme" ? "Madame" : "Monsieur";
     }
     if (const int account = completion.account; account != kNone) {
-      cells_[kLoginCol] = AsciiLower(users_.cell(kUserLoginCol, account));
+      cells_[kLoginCol] = AsciiLowerCase(users_.cell(kUserLoginCol, account));
       cells_[kPasswordCol] = users_.cell(kUserPasswordCol, account);
     }
     teachers_.setRowTexts(row, cells_);

@@ -13,15 +13,6 @@ constexpr std::string_view kTestStudentClass = "6_test";
 constexpr std::string_view kTestStudentLastName = "eleve";
 constexpr std::string_view kTestStudentPassword = "604817";
 
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 // Student lines carry their class in field 1, starting with a level digit.
 bool IsStudentCategory(std::string_view category) {
   return !category.empty() && category[0] >= '3' && category[0] <= '6';
@@ -47,7 +38,7 @@ std::string StudentClassCode(std::string_view category) {
   code.append(category.substr(0, 1));
   code.push_back('_');
   code.append(category.substr(1));
-  return AsciiLower(code);
+  return AsciiLowerCase(code);
 }
 
 void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
@@ -68,7 +59,7 @@ void AppendStudentsAndClasses(WorkingTables& tables) {
     if (!IsStudentCategory(category))
       continue;
     const std::string code = StudentClassCode(category);
-    const std::string login = AsciiLower(users.cell(5, r));
+    const std::string login = AsciiLowerCase(users.cell(5, r));
     const std::string_view student[] = {code, users.cell(2, r), users.cell(3, r), login,
                                         users.cell(7, r)};
     AppendStudentRow(tables.StringGrid3, student);
@@ -84,7 +75,7 @@ void AppendTestStudents(WorkingTables& tables) {
     return;
   for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
     const std::string_view firstName = tables.Memo2.line(i);
-    const std::string login = AsciiLower(firstName);
+    const std::string login = AsciiLowerCase(firstName);
     const std::string_view student[] = {kTestStudentClass, kTestStudentLastName, firstName, login,
                                         kTestStudentPassword};
     AppendStudentRow(tables.StringGrid3, student);
