@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/form/Unit1.h"
+#include "support/file_fixture.h"
 #include "support/scripted_host.h"
-#include "support/temp_folder.h"
 #include "tables/csv_export.h"
 
 namespace passerelle {

@@ -20,8 +20,8 @@
 
 #include "app/form/Unit1.h"
 #include "steps/steps.h"
+#include "support/file_fixture.h"
 #include "support/scripted_host.h"
-#include "support/temp_folder.h"
 #include "tables/csv_export.h"
 #include "tables/delimited_import.h"
 #include "tables/errors.h"

@@ -1,4 +1,5 @@
 #include "rules/rules.h"
+#include "support/file_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,23 +18,7 @@
 namespace passerelle {
 namespace {
 
-// Failure messages show the bytes above 0x7F as escapes, since they are not
-// UTF-8 and would print as noise.
-std::string Printable(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F) {
-      shown += c;
-    } else {
-      shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 0x0F];
-    }
-  }
-  return "\"" + shown + "\"";
-}
+using testing::Printable;
 
 struct TextCase {
   std::string input;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tables/file_fixture.h"
+#include "support/file_fixture.h"
 
 namespace passerelle {
 namespace {

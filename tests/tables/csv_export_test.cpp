@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "support/file_fixture.h"
 #include "support/scripted_host.h"
 #include "tables/delimited_import.h"
 #include "tables/errors.h"
-#include "tables/file_fixture.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/file_fixture.h"
 #include "support/scripted_host.h"
 #include "tables/errors.h"
-#include "tables/file_fixture.h"
 
 // Texts here are Windows-1252 bytes written as escapes. A hex escape runs on
 // through every hex digit that follows it, so "L\xE9" "a" is split in two.

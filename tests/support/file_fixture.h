@@ -21,7 +21,7 @@ class TempFolder {
  public:
   TempFolder() {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string stem = "passerelle-tables";
+    std::string stem = "passerelle-test";
     if (test != nullptr) {
       stem.append("-").append(Tidy(test->test_suite_name()));
       stem.append("-").append(Tidy(test->name()));
@@ -36,6 +36,9 @@ class TempFolder {
   }
   ~TempFolder() {
     std::error_code ignored;
+    // A test may have locked the folder; it must still go.
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
@@ -51,6 +54,8 @@ class TempFolder {
     EXPECT_TRUE(out) << "could not write " << file;
     return file;
   }
+
+  static std::string read(const std::filesystem::path& file);
 
   // The names of the entries directly inside the folder.
   std::set<std::string> listing() const {
@@ -78,6 +83,10 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   EXPECT_TRUE(in) << "could not read " << file;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string TempFolder::read(const std::filesystem::path& file) {
+  return ReadBytes(file);
 }
 
 // Failure messages show control bytes and bytes above 0x7F as escapes: the
