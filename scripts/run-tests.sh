@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test twice: in a normal build, then in an
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Builds everything and runs every test: the core cross-built for Windows and
+# run under wine, each fuzz target for a minute, then the whole suite in a
+# normal build and again in an AddressSanitizer + UndefinedBehaviorSanitizer
+# build. The native suites come last so that their summary closes the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 chmod 0700 "$XDG_RUNTIME_DIR"
+
+scripts/windows-tests.sh
+scripts/fuzz.sh 60
 
 scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "${JOBS:-2}"
@@ -12,8 +17,3 @@ ctest --test-dir build --output-on-failure -j "${JOBS:-2}"
 scripts/build.sh build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPASSERELLE_SANITIZE=ON \
   -DPASSERELLE_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-sanitize --output-on-failure -j "${JOBS:-2}"
-
-# The core and its tests cross-built for Windows and run under wine, then
-# each fuzz target for a minute.
-scripts/windows-tests.sh
-scripts/fuzz.sh 60
