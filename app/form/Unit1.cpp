@@ -63,10 +63,13 @@ bool TForm1::guarded(const std::function<void()>& body) {
   try {
     body();
     return true;
+  } catch (const DisplayedError& error) {
+    text = error.what();
   } catch (const std::bad_alloc&) {
     text = "M\xE9moire insuffisante";
   } catch (const std::exception& error) {
-    text = error.what();
+    // Not meant to happen; the user still gets French words around it.
+    text = std::string("Erreur inattendue : ") + error.what();
   }
   host_.showError(applicationTitle_, ErrorDisplayText(text));
   return false;
