@@ -381,7 +381,8 @@ int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view li
   if (owners_.empty() || owners_.back() != owner)
     owners_.push_back(owner);
   ++borrowedRows_;
-  placeRow(row, packed);
+  rows_[static_cast<std::size_t>(row)] = packed;
+  compactIfWasteful();
   return split.cells;
 }
 
