@@ -19,24 +19,24 @@ constexpr int kRowsBetweenRepaints = 4096;
 // byte-order mark: from the third byte on, every zero byte is dropped, and
 // the first Ctrl-Z ends the text. Characters up to U+00FF thus become their
 // Windows-1252 byte.
-std::string FromUtf16(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size() / 2);
+FileBytes FromUtf16(std::string_view bytes) {
+  FileBytes text;
+  text.data = std::make_unique_for_overwrite<char[]>(bytes.size());
   for (std::size_t i = 2; i < bytes.size(); ++i) {
     const char byte = bytes[i];
     if (byte == kEndOfText)
       break;
     if (byte != '\0')
-      text.push_back(byte);
+      text.data[text.size++] = byte;
   }
   return text;
 }
 
 // The separator is taken from the first line as a text reader sees it: up
 // to the first CR (a lone LF does not end it) or the first Ctrl-Z.
-int DetectSeparator(const std::string& text) {
-  const std::size_t end = std::min(text.find('\r'), text.find(kEndOfText));
-  const std::string_view firstLine = std::string_view(text).substr(0, end);
+int DetectSeparator(std::string_view text) {
+  const std::string_view firstLine =
+      text.substr(0, std::min(text.find('\r'), text.find(kEndOfText)));
   for (char candidate : {';', ',', ':', '\t'}) {
     if (firstLine.find(candidate) != std::string_view::npos)
       return candidate;
@@ -63,23 +63,27 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   // Shown for the whole load and hidden however it ends, even on a file
   // that turns out to be missing or empty.
   ProgressShown shown(progress);
-  std::string text = ReadWholeFile(file);
+  FileBytes text = ReadWholeFile(file);
   // A file starting with Ctrl-Z reads as empty text, so the encoding test
   // only ever sees a real first byte.
-  if (!text.empty() && static_cast<unsigned char>(text[0]) == 0xFF)
-    text = FromUtf16(text);
+  if (text.size > 0 && static_cast<unsigned char>(text.data[0]) == 0xFF)
+    text = FromUtf16(text.view());
 
   // No line at all: nothing to load, and nothing on screen changes.
-  if (text.empty() || text[0] == '\0')
+  if (text.size == 0 || text.data[0] == '\0')
     throw FileError::EmptyFile(file);
 
-  const int separator = DetectSeparator(text);
+  const int separator = DetectSeparator(text.view());
   if (separator < 0)
     port.showMessage(kNoSeparatorMessage);
 
   port.keepScreenAlive();
   TextList loaded;
-  loaded.loadText(std::move(text));
+  loaded.loadText(std::move(text.data), text.size);
+  // The rows keep pointing into the file's bytes rather than holding a copy
+  // of them: the raw text view and the grid share the one buffer, which
+  // lives as long as either needs it.
+  const std::shared_ptr<const void> lineOwner = loaded.sharedText();
   const auto lineCount = static_cast<int>(loaded.count());
   progress.setRange(0, lineCount - 1);
 
@@ -110,7 +114,7 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
     } else {
       // Every separator opens a new column, even when the field after it is
       // empty; an empty last field is simply not stored.
-      grid.setRowFromLine(r, index, line, static_cast<char>(separator));
+      grid.borrowRowFromLine(r, index, line, static_cast<char>(separator), lineOwner);
     }
   }
 

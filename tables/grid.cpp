@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tables/byte_scan.h"
+
 namespace passerelle {
 
 namespace {
@@ -23,37 +25,61 @@ void WriteU32(char* at, std::uint32_t value) {
   std::memcpy(at, &value, sizeof value);
 }
 
+constexpr std::uint32_t kBorrowed = std::uint32_t{1} << 31;
+constexpr std::size_t kBorrowedHeader = 4 + sizeof(const char*);
+
+bool IsBorrowed(const char* row) {
+  return row != nullptr && (ReadU32(row) & kBorrowed) != 0;
+}
+
 std::uint32_t CellCount(const char* row) {
-  return row == nullptr ? 0 : ReadU32(row);
+  return row == nullptr ? 0 : ReadU32(row) & ~kBorrowed;
 }
 
 std::size_t PackedSize(const char* row) {
   const std::uint32_t n = CellCount(row);
   if (n == 0)
     return 0;
+  if (IsBorrowed(row))
+    return kBorrowedHeader + 4 * static_cast<std::size_t>(n) + ReadU32(row + kBorrowedHeader);
   return 4 + 4 * static_cast<std::size_t>(n) + ReadU32(row + 4 * static_cast<std::size_t>(n));
 }
 
-std::string_view PackedCell(const char* row, std::uint32_t index) {
-  const std::uint32_t n = CellCount(row);
-  if (index >= n)
-    return {};
-  const char* data = row + 4 + 4 * static_cast<std::size_t>(n);
-  const std::uint32_t begin = index == 0 ? 0 : ReadU32(row + 4 * static_cast<std::size_t>(index));
-  const std::uint32_t end = ReadU32(row + 4 + 4 * static_cast<std::size_t>(index));
-  return std::string_view(data + begin, end - begin);
+}  // namespace
+
+Grid::StoredCells::StoredCells(const char* packed) {
+  count_ = CellCount(packed);
+  if (count_ == 0)
+    return;
+  if (IsBorrowed(packed)) {
+    std::memcpy(&data_, packed + 4, sizeof data_);
+    ends_ = packed + kBorrowedHeader;
+    first_ = std::string_view(ends_ + 4 * static_cast<std::size_t>(count_), ReadEnd(0));
+    firstBegin_ = 0;
+    gap_ = 1;
+  } else {
+    ends_ = packed + 4;
+    data_ = packed + 4 + 4 * static_cast<std::size_t>(count_);
+    firstBegin_ = ReadEnd(0);
+    first_ = std::string_view(data_, firstBegin_);
+    gap_ = 0;
+  }
 }
 
-std::vector<std::string_view> Unpack(const char* row) {
-  const std::uint32_t n = CellCount(row);
+std::string_view Grid::PackedCell(const char* row, std::uint32_t index) {
+  if (index >= CellCount(row))
+    return {};
+  return StoredCells(row)[static_cast<int>(index)];
+}
+
+std::vector<std::string_view> Grid::Unpack(const char* row) {
+  const StoredCells stored(row);
   std::vector<std::string_view> cells;
-  cells.reserve(n);
-  for (std::uint32_t i = 0; i < n; ++i)
-    cells.push_back(PackedCell(row, i));
+  cells.reserve(static_cast<std::size_t>(stored.size()));
+  for (int i = 0; i < stored.size(); ++i)
+    cells.push_back(stored[i]);
   return cells;
 }
-
-}  // namespace
 
 char* Grid::RowStore::allocate(std::size_t bytes) {
   if (bytes > blockFree_) {
@@ -89,6 +115,8 @@ Grid::Grid(const Grid& other)
       currentCol_(other.currentCol_),
       currentRow_(other.currentRow_),
       rows_(other.rows_.size(), nullptr),
+      owners_(other.owners_),
+      borrowedRows_(other.borrowedRows_),
       colWidths_(other.colWidths_) {
   for (std::size_t r = 0; r < rows_.size(); ++r) {
     const std::size_t size = PackedSize(other.rows_[r]);
@@ -144,6 +172,8 @@ void Grid::storeRow(int row, const Cells& cells) {
 }
 
 void Grid::dropRow(std::size_t row) {
+  if (IsBorrowed(rows_[row]) && --borrowedRows_ == 0)
+    owners_.clear();
   store_.release(PackedSize(rows_[row]));
   rows_[row] = nullptr;
 }
@@ -243,32 +273,31 @@ int Grid::storedCellCount(int row) const {
   return static_cast<int>(CellCount(rows_[static_cast<std::size_t>(row)]));
 }
 
-Grid::StoredCells::StoredCells(const char* packed) {
-  count_ = CellCount(packed);
-  if (count_ > 0) {
-    ends_ = packed + 4;
-    data_ = packed + 4 + 4 * static_cast<std::size_t>(count_);
-  }
-}
-
 Grid::StoredCells Grid::storedCells(int row) const {
   if (row < 0 || row >= rowCount())
     return StoredCells(nullptr);
   return StoredCells(rows_[static_cast<std::size_t>(row)]);
 }
 
-int Grid::setRowFromLine(int row, std::string_view first, std::string_view line, char separator) {
+// How a line falls into cells: the separators' places, how many cells the
+// line makes, and how much of it is kept once empty trailing pieces go.
+struct Grid::LineSplit {
+  const std::vector<std::size_t>& separators;
+  std::size_t kept;        // separators before the last stored piece
+  std::size_t keptLength;  // bytes of the line up to the end of that piece
+  std::size_t stored;      // cells stored, cell 0 included
+  int cells;               // cells the line makes, empty ones included
+};
+
+Grid::LineSplit Grid::splitLine(int row, std::string_view line, char separator) {
   checkInside(0, row);
-  // Where the separators stand; memchr outruns a byte loop on all but the
-  // shortest fields.
-  thread_local std::vector<std::size_t> separators;
+  // One list for every line, found through the thread's storage once per
+  // line rather than once per separator.
+  thread_local std::vector<std::size_t> scratch;
+  std::vector<std::size_t>& separators = scratch;
   separators.clear();
-  for (const char *at = line.data(), *const end = line.data() + line.size(); at < end; ++at) {
-    at = static_cast<const char*>(std::memchr(at, separator, static_cast<std::size_t>(end - at)));
-    if (at == nullptr)
-      break;
-    separators.push_back(static_cast<std::size_t>(at - line.data()));
-  }
+  ForEachByteOf(line, separator, separator,
+                [&separators](std::size_t at) { separators.push_back(at); });
   const std::size_t cells = separators.size() + 2;
   if (cells > static_cast<std::size_t>(INT32_MAX))
     throw std::length_error("row too wide");
@@ -283,18 +312,29 @@ int Grid::setRowFromLine(int row, std::string_view first, std::string_view line,
     keptLength = separators[kept];
   }
   const std::size_t stored = keptLength == 0 ? 1 : kept + 2;
-  if (stored == 1 && first.empty()) {
+  return {separators, kept, keptLength, stored, static_cast<int>(cells)};
+}
+
+void Grid::placeRow(int row, char* packed) {
+  dropRow(static_cast<std::size_t>(row));
+  rows_[static_cast<std::size_t>(row)] = packed;
+  compactIfWasteful();
+}
+
+int Grid::setRowFromLine(int row, std::string_view first, std::string_view line, char separator) {
+  const LineSplit split = splitLine(row, line, separator);
+  if (split.stored == 1 && first.empty()) {
     dropRow(static_cast<std::size_t>(row));
-    return static_cast<int>(cells);
+    return split.cells;
   }
-  const std::size_t bytes = first.size() + keptLength - kept;
+  const std::size_t bytes = first.size() + split.keptLength - split.kept;
   if (bytes > UINT32_MAX)
     throw std::length_error("row too long");
 
-  char* packed = store_.allocate(4 + 4 * stored + bytes);
-  WriteU32(packed, static_cast<std::uint32_t>(stored));
+  char* packed = store_.allocate(4 + 4 * split.stored + bytes);
+  WriteU32(packed, static_cast<std::uint32_t>(split.stored));
   char* const ends = packed + 4;
-  char* const data = packed + 4 + 4 * stored;
+  char* const data = packed + 4 + 4 * split.stored;
   std::size_t end = 0;
   auto appendCell = [&](std::size_t cell, const char* text, std::size_t length) {
     if (length > 0)
@@ -303,18 +343,47 @@ int Grid::setRowFromLine(int row, std::string_view first, std::string_view line,
     WriteU32(ends + 4 * cell, static_cast<std::uint32_t>(end));
   };
   appendCell(0, first.data(), first.size());
-  if (stored > 1) {
+  if (split.stored > 1) {
     std::size_t pieceStart = 0;
-    for (std::size_t i = 0; i < kept; ++i) {
-      appendCell(i + 1, line.data() + pieceStart, separators[i] - pieceStart);
-      pieceStart = separators[i] + 1;
+    for (std::size_t i = 0; i < split.kept; ++i) {
+      appendCell(i + 1, line.data() + pieceStart, split.separators[i] - pieceStart);
+      pieceStart = split.separators[i] + 1;
     }
-    appendCell(kept + 1, line.data() + pieceStart, keptLength - pieceStart);
+    appendCell(split.kept + 1, line.data() + pieceStart, split.keptLength - pieceStart);
   }
+  placeRow(row, packed);
+  return split.cells;
+}
+
+int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
+                            const std::shared_ptr<const void>& owner) {
+  // A line without a stored piece has nothing to borrow.
+  if (owner == nullptr || line.size() > UINT32_MAX || first.size() > UINT32_MAX)
+    return setRowFromLine(row, first, line, separator);
+  const LineSplit split = splitLine(row, line, separator);
+  if (split.stored == 1)
+    return setRowFromLine(row, first, line, separator);
+
+  char* packed = store_.allocate(kBorrowedHeader + 4 * split.stored + first.size());
+  WriteU32(packed, static_cast<std::uint32_t>(split.stored) | kBorrowed);
+  const char* const base = line.data();
+  std::memcpy(packed + 4, &base, sizeof base);
+  char* const ends = packed + kBorrowedHeader;
+  WriteU32(ends, static_cast<std::uint32_t>(first.size()));
+  for (std::size_t i = 0; i < split.kept; ++i)
+    WriteU32(ends + 4 * (i + 1), static_cast<std::uint32_t>(split.separators[i]));
+  WriteU32(ends + 4 * (split.kept + 1), static_cast<std::uint32_t>(split.keptLength));
+  if (!first.empty())
+    std::memcpy(ends + 4 * split.stored, first.data(), first.size());
+
+  // The old row goes first: it may be the last one holding an owner.
   dropRow(static_cast<std::size_t>(row));
+  if (owners_.empty() || owners_.back() != owner)
+    owners_.push_back(owner);
+  ++borrowedRows_;
   rows_[static_cast<std::size_t>(row)] = packed;
   compactIfWasteful();
-  return static_cast<int>(cells);
+  return split.cells;
 }
 
 std::vector<std::string> Grid::rowTexts(int row) const {

@@ -59,8 +59,10 @@ class Grid {
    public:
     int size() const { return static_cast<int>(count_); }
     std::string_view operator[](int index) const {
+      if (index == 0)
+        return first_;
       const auto i = static_cast<std::size_t>(index);
-      const std::uint32_t begin = i == 0 ? 0 : ReadEnd(i - 1);
+      const std::uint32_t begin = i == 1 ? firstBegin_ : ReadEnd(i - 1) + gap_;
       return std::string_view(data_ + begin, ReadEnd(i) - begin);
     }
 
@@ -72,8 +74,13 @@ class Grid {
       std::memcpy(&end, ends_ + 4 * i, sizeof end);
       return end;
     }
+    // Cell 0 stands apart because a borrowed row keeps it in the grid while
+    // the other cells lie in the borrowed line, each after a separator.
+    std::string_view first_;
     const char* ends_ = nullptr;
     const char* data_ = nullptr;
+    std::uint32_t firstBegin_ = 0;
+    std::uint32_t gap_ = 0;
     std::uint32_t count_ = 0;
   };
   StoredCells storedCells(int row) const;
@@ -84,6 +91,15 @@ class Grid {
   // count grows to hold them all. One copy, no allocation of its own: this is
   // how a file's lines become rows.
   int setRowFromLine(int row, std::string_view first, std::string_view line, char separator);
+
+  // The same, except that the row keeps pointing at `line`'s bytes instead
+  // of copying them; only `first` and where each cell ends are stored, so a
+  // big file costs the grid a few bytes per cell. `owner` holds the line and
+  // must never change it; the grid keeps it alive as long as a row borrows
+  // from it. A borrowed row reads like any other, and becomes an ordinary
+  // row of its own the first time it is written.
+  int borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
+                        const std::shared_ptr<const void>& owner);
 
   // Columns 0 to colCount() - 1 of a row.
   std::vector<std::string> rowTexts(int row) const;
@@ -136,6 +152,11 @@ class Grid {
     std::size_t wasted_ = 0;
   };
 
+  static std::string_view PackedCell(const char* row, std::uint32_t index);
+  static std::vector<std::string_view> Unpack(const char* row);
+  struct LineSplit;
+  LineSplit splitLine(int row, std::string_view line, char separator);
+  void placeRow(int row, char* packed);
   void checkInside(int col, int row) const;
   template <typename Cells>
   void storeRow(int row, const Cells& cells);
@@ -151,9 +172,14 @@ class Grid {
   int currentRow_;
   // One pointer per row into the store, null for a row without any cell.
   // A packed row is a 32-bit cell count n, n 32-bit end offsets, then the
-  // cell bytes back to back.
+  // cell bytes back to back. A borrowed row has the top bit of its count
+  // set, then the address of its line, n ends (cell 0's length, then each
+  // other cell's end within the line) and cell 0's bytes.
   std::vector<const char*> rows_;
   RowStore store_;
+  // What the borrowed rows point into; let go once no row borrows.
+  std::vector<std::shared_ptr<const void>> owners_;
+  std::size_t borrowedRows_ = 0;
   std::vector<int> colWidths_;
 };
 

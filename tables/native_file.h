@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,17 @@ namespace passerelle {
 // The program's only direct contact with the file system's byte streams.
 // Every failure throws FileError with the system's code.
 
+// A file's bytes. The buffer may be longer than `size`; it is never
+// zero-filled before the read, so a big file's memory is written once.
+struct FileBytes {
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
+
+  std::string_view view() const { return {data.get(), size}; }
+};
+
 // The whole content of a file, read at once.
-std::string ReadWholeFile(const std::filesystem::path& file);
+FileBytes ReadWholeFile(const std::filesystem::path& file);
 
 // Writes a file whole or not at all: the bytes go to a temporary file in the
 // target's folder, which replaces the target only on commit(). Destroyed

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tables/byte_scan.h"
+
 namespace passerelle {
 
 TextList::TextList(std::initializer_list<std::string_view> lines) {
@@ -11,61 +13,76 @@ TextList::TextList(std::initializer_list<std::string_view> lines) {
 }
 
 void TextList::clear() {
-  buffer_.clear();
-  buffer_.shrink_to_fit();
+  text_.reset();
+  size_ = 0;
+  writable_ = nullptr;
+  capacity_ = 0;
   lines_.clear();
   lines_.shrink_to_fit();
 }
 
 void TextList::append(std::string_view line) {
-  lines_.push_back({buffer_.size(), line.size()});
-  buffer_.append(line);
-}
-
-std::string_view TextList::line(std::size_t index) const {
-  if (index >= lines_.size())
-    return {};
-  return std::string_view(buffer_).substr(lines_[index].offset, lines_[index].length);
+  // Bytes someone else may be reading are never written over: a shared or
+  // full buffer is replaced by a larger copy.
+  if (writable_ == nullptr || text_.use_count() != 1 || capacity_ - size_ < line.size()) {
+    const std::size_t capacity = std::max({std::size_t{64}, 2 * capacity_, size_ + line.size()});
+    std::shared_ptr<char[]> larger(new char[capacity]);
+    if (size_ > 0)
+      std::memcpy(larger.get(), text_.get(), size_);
+    writable_ = larger.get();
+    capacity_ = capacity;
+    text_ = std::shared_ptr<const char>(std::move(larger), writable_);
+  }
+  if (!line.empty())
+    std::memcpy(writable_ + size_, line.data(), line.size());
+  lines_.push_back({size_, line.size()});
+  size_ += line.size();
 }
 
 void TextList::loadText(std::string text) {
-  const std::size_t nul = text.find('\0');
-  if (nul != std::string::npos)
-    text.resize(nul);
+  auto owner = std::make_shared<std::string>(std::move(text));
+  const std::size_t size = owner->size();
+  const char* const data = owner->data();
+  loadShared(std::shared_ptr<const char>(std::move(owner), data), size);
+}
+
+void TextList::loadText(std::unique_ptr<char[]> bytes, std::size_t size) {
+  std::shared_ptr<char[]> owner(std::move(bytes));
+  const char* const data = owner.get();
+  loadShared(std::shared_ptr<const char>(std::move(owner), data), size);
+}
+
+void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
+  const char* const data = text.get();
+  if (size > 0) {
+    const void* nul = std::memchr(data, '\0', size);
+    if (nul != nullptr)
+      size = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
+  }
   std::vector<Span> lines;
-  const char* const data = text.data();
-  const std::size_t size = text.size();
-  // The next CR and the next LF are each looked up once and kept until the
-  // scan passes them, so LF-only and CR-only texts stay linear.
-  auto next = [&](char wanted, std::size_t from) {
-    const void* hit = from < size ? std::memchr(data + from, wanted, size - from) : nullptr;
-    return hit == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-  };
+  // One pass over the text for both kinds of break; an LF right after a CR
+  // belongs to it and is passed over.
   std::size_t start = 0;
-  std::size_t nextCr = next('\r', 0);
-  std::size_t nextLf = next('\n', 0);
-  while (start < size) {
-    if (nextCr < start)
-      nextCr = next('\r', start);
-    if (nextLf < start)
-      nextLf = next('\n', start);
-    const std::size_t end = std::min(nextCr, nextLf);
-    if (end == size)
-      break;
+  ForEachByteOf(std::string_view(data, size), '\r', '\n', [&](std::size_t end) {
+    if (end < start)
+      return;
     lines.push_back({start, end - start});
     start = end + 1;
-    if (end == nextCr && start < size && data[start] == '\n')
+    if (data[end] == '\r' && start < size && data[start] == '\n')
       ++start;
-  }
+  });
   if (start < size)
     lines.push_back({start, size - start});
-  buffer_ = std::move(text);
+  text_ = std::move(text);
+  size_ = size;
+  writable_ = nullptr;
+  capacity_ = 0;
   lines_ = std::move(lines);
 }
 
 std::string TextList::text() const {
   std::string joined;
-  joined.reserve(buffer_.size() + 2 * lines_.size());
+  joined.reserve(size_ + 2 * lines_.size());
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     joined.append(line(i));
     joined.append("\r\n");

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,10 @@ namespace passerelle {
 
 // A multi-line text box used as a list of lines: the raw text view, the test
 // first names and the class list. Lines are Windows-1252 bytes.
+//
+// The text lies in one buffer that copies of the list, and tables imported
+// from it, share: bytes already in it are never changed, so a table may keep
+// pointing at them after the list itself was cleared or replaced.
 class TextList {
  public:
   TextList() = default;
@@ -19,13 +24,23 @@ class TextList {
   void append(std::string_view line);
   std::size_t count() const { return lines_.size(); }
   // Lines are counted from 0; an index past the end gives the empty text.
-  std::string_view line(std::size_t index) const;
+  std::string_view line(std::size_t index) const {
+    if (index >= lines_.size())
+      return {};
+    return std::string_view(text_.get() + lines_[index].offset, lines_[index].length);
+  }
 
   // Replaces the content with a whole text, taking ownership of the buffer
   // without copying it. The text ends before its first NUL byte; each CR LF
   // pair, lone CR and lone LF is one line break; a last empty piece is no
   // line, so "a\r\n" is one line and "" none.
   void loadText(std::string text);
+  // The same for `size` bytes at the start of `bytes`.
+  void loadText(std::unique_ptr<char[]> bytes, std::size_t size);
+
+  // The buffer every line lies in, for a table that keeps the lines' bytes
+  // instead of copying them. Null while the list has never held a byte.
+  const std::shared_ptr<const char>& sharedText() const { return text_; }
 
   // The lines joined by CR LF, each line ended by it, as a text box shows
   // its text.
@@ -36,7 +51,14 @@ class TextList {
     std::size_t offset;
     std::size_t length;
   };
-  std::string buffer_;
+  void loadShared(std::shared_ptr<const char> text, std::size_t size);
+
+  std::shared_ptr<const char> text_;
+  std::size_t size_ = 0;
+  // Room after size_ that append() may fill in place: only in a buffer this
+  // list made for appending and shares with nobody.
+  char* writable_ = nullptr;
+  std::size_t capacity_ = 0;
   std::vector<Span> lines_;
 };
 

@@ -285,6 +285,39 @@ TEST(DelimitedImportTest, SmallerFileAfterALargerOneLeavesNothingOfIt) {
   EXPECT_EQ(window.grid.cell(1, 20), "");
 }
 
+// The raw text view is one for every import: a table filled from the
+// previous file must keep its cells when the view moves on to the next one.
+TEST(DelimitedImportTest, GridKeepsItsCellsWhenTheRawViewIsReplaced) {
+  TempFolder folder;
+  Window window;
+  window.load(folder.write("first.csv",
+                           "nom;pr\xE9nom\r\nDurand;L\xE9"
+                           "a\r\n"));
+  const Grid first = window.grid;
+  Grid other(5, 5, 1, 1);
+  LoadDelimitedFile(other, folder.write("second.csv", "x,y,z\r\n"), window.raw, window.bar,
+                    window.host);
+  window.raw.clear();
+  window.grid = other;
+
+  EXPECT_EQ(RowsOf(first), (Rows{{"0", "nom", "pr\xE9nom"},
+                                 {"1", "Durand",
+                                  "L\xE9"
+                                  "a"}}));
+  EXPECT_EQ(RowsOf(window.grid), (Rows{{"0", "x", "y", "z"}}));
+}
+
+TEST(DelimitedImportTest, EditedImportedRowsKeepTheirOtherCells) {
+  TempFolder folder;
+  Window window;
+  window.load(folder.write("edit.csv", "a;b;c\r\nd;e;f\r\n"));
+  window.grid.setCell(2, 1, "E");
+  window.grid.setCell(4, 0, "g");
+  window.raw.clear();
+
+  EXPECT_EQ(RowsOf(window.grid), (Rows{{"0", "a", "b", "c", "g"}, {"1", "d", "E", "f"}}));
+}
+
 // Records the progress bar and the input folder each time the import lets
 // the screen catch up.
 class WatchingHost : public ScriptedHost {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -312,6 +313,149 @@ TEST(GridRowFromLine, StoredCellsReadLikeCells) {
   for (int c = 0; c < cells.size(); ++c)
     EXPECT_EQ(cells[c], grid.cell(c, 0));
   EXPECT_EQ(grid.storedCells(5).size(), 0);
+}
+
+// A line whose bytes another object holds, as the import hands them over:
+// the grid must keep them alive itself and never copy them unless written.
+std::shared_ptr<const std::string> HeldLine(std::string text) {
+  return std::make_shared<const std::string>(std::move(text));
+}
+
+TEST(GridBorrowedRow, ReadsLikeACopiedRow) {
+  const std::vector<std::string> lines = {"a;b;c",  "x;;y;", ";;;", "",  "seul",
+                                          ";debut", "fin;",  "a;;", ";", "\xE9;\x80;\x9D"};
+  for (const std::string& text : lines) {
+    const auto line = HeldLine(text);
+    Grid copied(3, 2);
+    Grid borrowed(3, 2);
+    borrowed.setCell(2, 1, "stale");
+    EXPECT_EQ(borrowed.borrowRowFromLine(1, "12", *line, ';', line),
+              copied.setRowFromLine(1, "12", *line, ';'))
+        << text;
+    EXPECT_EQ(borrowed.colCount(), copied.colCount()) << text;
+    EXPECT_EQ(borrowed.storedCellCount(1), copied.storedCellCount(1)) << text;
+    const Grid::StoredCells cells = borrowed.storedCells(1);
+    ASSERT_EQ(cells.size(), copied.storedCellCount(1)) << text;
+    for (int c = 0; c < borrowed.colCount() + 2; ++c) {
+      EXPECT_EQ(borrowed.cell(c, 1), copied.cell(c, 1)) << text << " column " << c;
+      if (c < cells.size()) {
+        EXPECT_EQ(cells[c], copied.cell(c, 1)) << text << " column " << c;
+      }
+    }
+    EXPECT_EQ(borrowed.rowTexts(1), copied.rowTexts(1)) << text;
+  }
+}
+
+TEST(GridBorrowedRow, PointsIntoTheLineAndKeepsItsHolderAlive) {
+  auto line = HeldLine("nom;pr\xE9nom;classe");
+  const std::weak_ptr<const std::string> watch = line;
+  Grid grid(2, 2);
+  grid.borrowRowFromLine(0, "0", *line, ';', line);
+  grid.borrowRowFromLine(1, "1", *line, ';', line);
+  EXPECT_EQ(grid.cell(2, 1).data(), line->data() + 4);
+
+  line.reset();
+  ASSERT_FALSE(watch.expired());
+  EXPECT_EQ(grid.cell(2, 0), "pr\xE9nom");
+  EXPECT_EQ(grid.cell(3, 1), "classe");
+  EXPECT_EQ(grid.cell(0, 1), "1");
+
+  // Once no row borrows, the holder is let go.
+  grid.setRowCount(1);
+  EXPECT_FALSE(watch.expired());
+  grid.clearRow(0);
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(GridBorrowedRow, BecomesItsOwnOnFirstWrite) {
+  auto line = HeldLine("a;b;c");
+  const std::weak_ptr<const std::string> watch = line;
+  Grid grid(2, 1);
+  grid.borrowRowFromLine(0, "0", *line, ';', line);
+  line.reset();
+
+  grid.setCell(2, 0, "B");
+  EXPECT_TRUE(watch.expired());
+  EXPECT_EQ(grid.rowTexts(0), (std::vector<std::string>{"0", "a", "B", "c"}));
+}
+
+TEST(GridBorrowedRow, EveryWayOfRewritingARowLetsTheLineGo) {
+  struct Case {
+    const char* name;
+    void (*rewrite)(Grid&);
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"setRowTexts",
+       [](Grid& g) {
+         const std::vector<std::string> cells = {"z"};
+         g.setRowTexts(0, cells);
+       },
+       {"z", "", "", ""}},
+      {"setColCount", [](Grid& g) { g.setColCount(2); }, {"0", "a"}},
+      {"setRowFromLine",
+       [](Grid& g) { g.setRowFromLine(0, "9", "p;q", ';'); },
+       {"9", "p", "q", ""}},
+      {"keepRows",
+       [](Grid& g) {
+         const std::vector<int> none;
+         g.keepRows(none);
+       },
+       {"", "", "", ""}},
+  };
+  for (const Case& c : cases) {
+    auto line = HeldLine("a;b;c");
+    const std::weak_ptr<const std::string> watch = line;
+    Grid grid(2, 1);
+    grid.borrowRowFromLine(0, "0", *line, ';', line);
+    line.reset();
+    c.rewrite(grid);
+    EXPECT_TRUE(watch.expired()) << c.name;
+    EXPECT_EQ(grid.rowTexts(0), c.expected) << c.name;
+  }
+}
+
+TEST(GridBorrowedRow, CopiesShareTheLineAndOutliveTheOriginal) {
+  auto line = HeldLine("un;deux");
+  const std::weak_ptr<const std::string> watch = line;
+  auto original = std::make_unique<Grid>(2, 3);
+  original->borrowRowFromLine(1, "1", *line, ';', line);
+  original->setCell(1, 2, "propre");
+  line.reset();
+
+  Grid copy(*original);
+  Grid assigned(1, 1);
+  assigned = *original;
+  original.reset();
+  EXPECT_FALSE(watch.expired());
+  for (const Grid* grid : {&copy, &assigned}) {
+    EXPECT_EQ(grid->rowTexts(1), (std::vector<std::string>{"1", "un", "deux"}));
+    EXPECT_EQ(grid->cell(1, 2), "propre");
+  }
+  // Each copy holds the line for itself.
+  copy.clearRow(1);
+  EXPECT_FALSE(watch.expired());
+  EXPECT_EQ(assigned.cell(2, 1), "deux");
+  assigned.setRowCount(1);
+  EXPECT_TRUE(watch.expired());
+}
+
+TEST(GridBorrowedRow, KeptRowsAndCompactionKeepBorrowing) {
+  auto line = HeldLine("a;b");
+  Grid grid(2, 200);
+  for (int r = 0; r < 200; ++r)
+    grid.borrowRowFromLine(r, std::to_string(r), *line, ';', line);
+  std::vector<int> kept;
+  for (int r = 199; r >= 0; r -= 7)
+    kept.push_back(r);
+  grid.keepRows(kept);
+  line.reset();
+  ASSERT_EQ(grid.rowCount(), static_cast<int>(kept.size()));
+  for (int r = 0; r < grid.rowCount(); ++r) {
+    EXPECT_EQ(grid.cell(0, r), std::to_string(kept[static_cast<std::size_t>(r)]));
+    EXPECT_EQ(grid.cell(1, r), "a");
+    EXPECT_EQ(grid.cell(2, r), "b");
+  }
 }
 
 }  // namespace

@@ -66,5 +66,26 @@ TEST(TextListTest, LinesPastTheEndAreEmptyAndAppendGoesAfterTheLoadedText) {
   EXPECT_EQ(list.text(), "");
 }
 
+TEST(TextListTest, CopiesAppendWithoutTouchingEachOther) {
+  TextList first{"a"};
+  TextList second = first;
+  first.append("b");
+  second.append("c");
+  EXPECT_EQ(Lines(first), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Lines(second), (std::vector<std::string>{"a", "c"}));
+}
+
+TEST(TextListTest, SharedTextOutlivesTheList) {
+  TextList list;
+  list.loadText("un\r\ndeux");
+  const std::shared_ptr<const char> text = list.sharedText();
+  const std::string_view second = list.line(1);
+  ASSERT_EQ(second.data(), text.get() + 4);
+  list.append("trois");
+  list.clear();
+  list.loadText("autre");
+  EXPECT_EQ(second, "deux");
+}
+
 }  // namespace
 }  // namespace passerelle
