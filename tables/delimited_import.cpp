@@ -56,6 +56,48 @@ class ProgressShown {
   ProgressBar& bar_;
 };
 
+// The widest text of each column, gathered row by row. The import feeds it
+// each row as soon as the row is written, while its bytes are still in the
+// cache, instead of walking the whole table again afterwards.
+class ColumnWidths {
+ public:
+  explicit ColumnWidths(ToolkitPort& port)
+      : port_(port), charBound_(static_cast<std::size_t>(std::max(0, port.maxCharWidth()))) {}
+
+  void measureRow(const Grid& grid, int row) {
+    // Only stored cells can be wider than 0: one very wide line must not
+    // make every other row cost its width.
+    const Grid::StoredCells cells = grid.storedCells(row);
+    const auto stored = static_cast<std::size_t>(std::min(grid.colCount(), cells.size()));
+    if (widths_.size() < stored)
+      widths_.resize(stored, 0);
+    for (std::size_t c = 0; c < stored; ++c) {
+      const std::string_view text = cells[static_cast<int>(c)];
+      int& widest = widths_[c];
+      // A text that could not be wider than the widest one so far, even
+      // made of the widest character, need not be measured: on a big file
+      // nearly every cell is settled by its length alone.
+      if (text.empty() || (charBound_ > 0 && text.size() * charBound_ <= std::size_t(widest)))
+        continue;
+      widest = std::max(widest, port_.textWidth(text));
+    }
+  }
+
+  // Every column gets its widest text plus 7 pixels; a column without any
+  // text gets 7.
+  void applyTo(Grid& grid) const {
+    for (int c = 0; c < grid.colCount(); ++c) {
+      const auto index = static_cast<std::size_t>(c);
+      grid.setColWidth(c, (index < widths_.size() ? widths_[index] : 0) + 7);
+    }
+  }
+
+ private:
+  ToolkitPort& port_;
+  std::size_t charBound_;
+  std::vector<int> widths_;
+};
+
 }  // namespace
 
 void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& rawView,
@@ -93,6 +135,7 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   grid.clearRow(0);
   grid.setRowCount(lineCount);
 
+  ColumnWidths widths(port);
   char indexText[16];
   for (int r = 0; r < lineCount; ++r) {
     progress.setPosition(r);
@@ -116,36 +159,20 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
       // empty; an empty last field is simply not stored.
       grid.borrowRowFromLine(r, index, line, static_cast<char>(separator), lineOwner);
     }
+    widths.measureRow(grid, r);
   }
 
   rawView = std::move(loaded);
-  FitGridColumns(grid, port);
+  // Every row of the grid now comes from the file and has been measured:
+  // the same widths as FitGridColumns, without a second pass.
+  widths.applyTo(grid);
 }
 
 void FitGridColumns(Grid& grid, ToolkitPort& port) {
-  const int cols = grid.colCount();
-  const int rows = grid.rowCount();
-  std::vector<int> widths(static_cast<std::size_t>(cols), 0);
-  const auto charBound = static_cast<std::size_t>(std::max(0, port.maxCharWidth()));
-  for (int r = 0; r < rows; ++r) {
-    // Only stored cells can be wider than 0: one very wide line must not
-    // make every other row cost its width.
-    const Grid::StoredCells cells = grid.storedCells(r);
-    const int stored = std::min(cols, cells.size());
-    for (int c = 0; c < stored; ++c) {
-      const std::string_view text = cells[c];
-      int& widest = widths[static_cast<std::size_t>(c)];
-      // A text that could not be wider than the widest one so far, even
-      // made of the widest character, need not be measured: on a big file
-      // nearly every cell is settled by its length alone.
-      if (text.empty() ||
-          (charBound > 0 && text.size() * charBound <= static_cast<std::size_t>(widest)))
-        continue;
-      widest = std::max(widest, port.textWidth(text));
-    }
-  }
-  for (int c = 0; c < cols; ++c)
-    grid.setColWidth(c, widths[static_cast<std::size_t>(c)] + 7);
+  ColumnWidths widths(port);
+  for (int r = 0; r < grid.rowCount(); ++r)
+    widths.measureRow(grid, r);
+  widths.applyTo(grid);
 }
 
 }  // namespace passerelle

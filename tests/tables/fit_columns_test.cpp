@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "support/file_fixture.h"
+#include "support/scripted_host.h"
 #include "tables/delimited_import.h"
 
 namespace passerelle {
@@ -75,6 +77,25 @@ TEST(FitGridColumns, ALongColumnOfSimilarTextsIsMeasuredOnlyAFewTimes) {
   FitGridColumns(grid, port);
   EXPECT_EQ(grid.colWidth(1), 12 * 7 + 2 * 11 + 7);  // two M among 14 characters
   EXPECT_LT(port.measured, 100);
+}
+
+// The import measures each row as it writes it; the widths must be those a
+// separate pass over the finished grid gives, the widening lines included.
+TEST(FitGridColumns, ImportGivesTheWidthsOfASeparatePass) {
+  testing::TempFolder folder;
+  testing::ScriptedHost host;
+  const auto file =
+      folder.write("t.csv", "a;bb\r\nMMMMMMMM;c;d;eeeeeeeeeeee\r\n;;;;;;;x\r\nii\r\n");
+  Grid loaded(3, 7, 1, 1);
+  TextList raw;
+  ProgressBar progress;
+  LoadDelimitedFile(loaded, file, raw, progress, host);
+  Grid refitted = loaded;
+  FitGridColumns(refitted, host);
+  ASSERT_EQ(loaded.colCount(), 9);
+  for (int c = 0; c < loaded.colCount(); ++c)
+    EXPECT_EQ(loaded.colWidth(c), refitted.colWidth(c)) << c;
+  EXPECT_EQ(loaded.colWidth(1), 8 * testing::ScriptedHost::kCharWidth + 7);
 }
 
 }  // namespace
