@@ -35,8 +35,10 @@ FileBytes FromUtf16(std::string_view bytes) {
 // The separator is taken from the first line as a text reader sees it: up
 // to the first CR (a lone LF does not end it) or the first Ctrl-Z.
 int DetectSeparator(std::string_view text) {
-  const std::string_view firstLine =
-      text.substr(0, std::min(text.find('\r'), text.find(kEndOfText)));
+  // Ctrl-Z is only looked for before the first CR: searching the whole
+  // file for it would cost a pass over a big file for nothing.
+  std::string_view firstLine = text.substr(0, text.find('\r'));
+  firstLine = firstLine.substr(0, firstLine.find(kEndOfText));
   for (char candidate : {';', ',', ':', '\t'}) {
     if (firstLine.find(candidate) != std::string_view::npos)
       return candidate;
