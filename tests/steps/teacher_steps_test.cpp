@@ -17,6 +17,7 @@
 #include "rules/rules.h"
 #include "steps/steps.h"
 #include "steps/working_state.h"
+#include "support/grid_rows.h"
 #include "support/scripted_host.h"
 #include "tables/csv_export.h"
 #include "tables/errors.h"
@@ -25,7 +26,7 @@ namespace passerelle {
 namespace {
 
 using passerelle::testing::ScriptedHost;
-using Rows = std::vector<std::vector<std::string>>;
+using testing::Rows;
 
 const std::string kTeacherHeader = "Professeur";
 const std::string kClassHeader = "Classe > Groupe";
@@ -65,17 +66,8 @@ std::vector<std::string> GroupRow(std::string name, std::string classes, std::st
   return {std::move(name), "", "", "", "", "", std::move(classes), std::move(key)};
 }
 
-// Every row of a grid with its trailing empty cells dropped, so that expected
-// tables can be written without padding.
 Rows Trimmed(const Grid& grid) {
-  Rows rows;
-  for (int r = 0; r < grid.rowCount(); ++r) {
-    std::vector<std::string> row = grid.rowTexts(r);
-    while (!row.empty() && row.back().empty())
-      row.pop_back();
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  return testing::TrimmedRows(grid);
 }
 
 Rows TrimmedRows(Rows rows) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/file_fixture.h"
+#include "support/grid_rows.h"
 #include "support/scripted_host.h"
 #include "tables/errors.h"
 
@@ -23,19 +24,10 @@ using testing::ReadBytes;
 using testing::ScriptedHost;
 using testing::TempFolder;
 
-using Rows = std::vector<std::vector<std::string>>;
+using testing::Rows;
 
-// The grid's rows, each cut after its last non-empty cell, so that the
-// expected rows can be written as the file's fields.
 Rows RowsOf(const Grid& grid) {
-  Rows rows;
-  for (int r = 0; r < grid.rowCount(); ++r) {
-    std::vector<std::string> row = grid.rowTexts(r);
-    while (!row.empty() && row.back().empty())
-      row.pop_back();
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  return testing::TrimmedRows(grid);
 }
 
 std::vector<std::string> LinesOf(const TextList& list) {
