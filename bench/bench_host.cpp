@@ -79,6 +79,16 @@ int BenchHost::maxCharWidth() {
   return widest;
 }
 
+const CharWidths* BenchHost::charWidths() {
+  static const CharWidths table = [] {
+    std::array<std::uint32_t, 256> units{};
+    for (std::size_t byte = 0; byte < units.size(); ++byte)
+      units[byte] = kCharWidths[byte] * std::uint32_t{CharWidths::kUnitsPerPixel};
+    return CharWidths(units);
+  }();
+  return &table;
+}
+
 void BenchHost::keepScreenAlive() {
   notePause();
 }

@@ -37,6 +37,9 @@ class BenchHost : public Host {
   void setClipboardText(std::string_view text) override;
   int textWidth(std::string_view text) override;
   int maxCharWidth() override;
+  // The same table, for the grids to sum themselves as they do in the
+  // window.
+  const CharWidths* charWidths() override;
   void keepScreenAlive() override;
 
  private:

@@ -64,7 +64,10 @@ class ProgressShown {
 class ColumnWidths {
  public:
   explicit ColumnWidths(ToolkitPort& port)
-      : port_(port), charBound_(static_cast<std::size_t>(std::max(0, port.maxCharWidth()))) {}
+      : port_(port),
+        table_(port.charWidths()),
+        charBound_(static_cast<std::size_t>(
+            std::max(0, table_ != nullptr ? table_->maxCharWidth() : port.maxCharWidth()))) {}
 
   void measureRow(const Grid& grid, int row) {
     // Only stored cells can be wider than 0: one very wide line must not
@@ -81,7 +84,7 @@ class ColumnWidths {
       // nearly every cell is settled by its length alone.
       if (text.empty() || (charBound_ > 0 && text.size() * charBound_ <= std::size_t(widest)))
         continue;
-      widest = std::max(widest, port_.textWidth(text));
+      widest = std::max(widest, table_ != nullptr ? table_->width(text) : port_.textWidth(text));
     }
   }
 
@@ -96,6 +99,7 @@ class ColumnWidths {
 
  private:
   ToolkitPort& port_;
+  const CharWidths* table_;
   std::size_t charBound_;
   std::vector<int> widths_;
 };

@@ -15,55 +15,30 @@ constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 // Waste below this is never worth a compaction.
 constexpr std::size_t kTolerableWaste = std::size_t{64} << 20;
 
-std::uint32_t ReadU32(const char* at) {
-  std::uint32_t value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
 void WriteU32(char* at, std::uint32_t value) {
   std::memcpy(at, &value, sizeof value);
 }
 
-constexpr std::uint32_t kBorrowed = std::uint32_t{1} << 31;
-constexpr std::size_t kBorrowedHeader = 4 + sizeof(const char*);
-
-bool IsBorrowed(const char* row) {
-  return row != nullptr && (ReadU32(row) & kBorrowed) != 0;
-}
-
-std::uint32_t CellCount(const char* row) {
-  return row == nullptr ? 0 : ReadU32(row) & ~kBorrowed;
-}
-
-std::size_t PackedSize(const char* row) {
-  const std::uint32_t n = CellCount(row);
-  if (n == 0)
-    return 0;
-  if (IsBorrowed(row))
-    return kBorrowedHeader + 4 * static_cast<std::size_t>(n) + ReadU32(row + kBorrowedHeader);
-  return 4 + 4 * static_cast<std::size_t>(n) + ReadU32(row + 4 * static_cast<std::size_t>(n));
+void WriteU16(char* at, std::uint16_t value) {
+  std::memcpy(at, &value, sizeof value);
 }
 
 }  // namespace
 
-Grid::StoredCells::StoredCells(const char* packed) {
-  count_ = CellCount(packed);
-  if (count_ == 0)
-    return;
-  if (IsBorrowed(packed)) {
-    std::memcpy(&data_, packed + 4, sizeof data_);
-    ends_ = packed + kBorrowedHeader;
-    first_ = std::string_view(ends_ + 4 * static_cast<std::size_t>(count_), ReadEnd(0));
-    firstBegin_ = 0;
-    gap_ = 1;
-  } else {
-    ends_ = packed + 4;
-    data_ = packed + 4 + 4 * static_cast<std::size_t>(count_);
-    firstBegin_ = ReadEnd(0);
-    first_ = std::string_view(data_, firstBegin_);
-    gap_ = 0;
+bool Grid::IsBorrowed(const char* row) {
+  return row != nullptr && (ReadU32(row) & kBorrowed) != 0;
+}
+
+std::size_t Grid::PackedSize(const char* row) {
+  const std::uint32_t n = CellCount(row);
+  if (n == 0)
+    return 0;
+  if (IsBorrowed(row)) {
+    const StoredCells cells(row);
+    return kBorrowedHeader + (cells.narrow_ ? 2 : 4) * static_cast<std::size_t>(n) +
+           cells.first_.size();
   }
+  return 4 + 4 * static_cast<std::size_t>(n) + ReadU32(row + 4 * static_cast<std::size_t>(n));
 }
 
 std::string_view Grid::PackedCell(const char* row, std::uint32_t index) {
@@ -273,12 +248,6 @@ int Grid::storedCellCount(int row) const {
   return static_cast<int>(CellCount(rows_[static_cast<std::size_t>(row)]));
 }
 
-Grid::StoredCells Grid::storedCells(int row) const {
-  if (row < 0 || row >= rowCount())
-    return StoredCells(nullptr);
-  return StoredCells(rows_[static_cast<std::size_t>(row)]);
-}
-
 // How a line falls into cells: the separators' places, how many cells the
 // line makes, and how much of it is kept once empty trailing pieces go.
 struct Grid::LineSplit {
@@ -364,17 +333,28 @@ int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view li
   if (split.stored == 1)
     return setRowFromLine(row, first, line, separator);
 
-  char* packed = store_.allocate(kBorrowedHeader + 4 * split.stored + first.size());
-  WriteU32(packed, static_cast<std::uint32_t>(split.stored) | kBorrowed);
+  // Every end is at most the kept length or cell 0's length.
+  const bool narrow = split.keptLength <= UINT16_MAX && first.size() <= UINT16_MAX;
+  const std::size_t endSize = narrow ? 2 : 4;
+  char* packed = store_.allocate(kBorrowedHeader + endSize * split.stored + first.size());
+  WriteU32(packed,
+           static_cast<std::uint32_t>(split.stored) | kBorrowed | (narrow ? kNarrowEnds : 0));
   const char* const base = line.data();
   std::memcpy(packed + 4, &base, sizeof base);
   char* const ends = packed + kBorrowedHeader;
-  WriteU32(ends, static_cast<std::uint32_t>(first.size()));
-  for (std::size_t i = 0; i < split.kept; ++i)
-    WriteU32(ends + 4 * (i + 1), static_cast<std::uint32_t>(split.separators[i]));
-  WriteU32(ends + 4 * (split.kept + 1), static_cast<std::uint32_t>(split.keptLength));
+  if (narrow) {
+    WriteU16(ends, static_cast<std::uint16_t>(first.size()));
+    for (std::size_t i = 0; i < split.kept; ++i)
+      WriteU16(ends + 2 * (i + 1), static_cast<std::uint16_t>(split.separators[i]));
+    WriteU16(ends + 2 * (split.kept + 1), static_cast<std::uint16_t>(split.keptLength));
+  } else {
+    WriteU32(ends, static_cast<std::uint32_t>(first.size()));
+    for (std::size_t i = 0; i < split.kept; ++i)
+      WriteU32(ends + 4 * (i + 1), static_cast<std::uint32_t>(split.separators[i]));
+    WriteU32(ends + 4 * (split.kept + 1), static_cast<std::uint32_t>(split.keptLength));
+  }
   if (!first.empty())
-    std::memcpy(ends + 4 * split.stored, first.data(), first.size());
+    std::memcpy(ends + endSize * split.stored, first.data(), first.size());
 
   // The old row goes first: it may be the last one holding an owner.
   dropRow(static_cast<std::size_t>(row));

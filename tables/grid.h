@@ -65,11 +65,22 @@ class Grid {
       const std::uint32_t begin = i == 1 ? firstBegin_ : ReadEnd(i - 1) + gap_;
       return std::string_view(data_ + begin, ReadEnd(i) - begin);
     }
+    // How long cell `index` is, for 0 < index < size(), without reading it.
+    std::size_t lengthOf(int index) const {
+      const auto i = static_cast<std::size_t>(index);
+      const std::uint32_t begin = i == 1 ? firstBegin_ : ReadEnd(i - 1) + gap_;
+      return ReadEnd(i) - begin;
+    }
 
    private:
     friend class Grid;
     explicit StoredCells(const char* packed);
     std::uint32_t ReadEnd(std::size_t i) const {
+      if (narrow_) {
+        std::uint16_t end;
+        std::memcpy(&end, ends_ + 2 * i, sizeof end);
+        return end;
+      }
       std::uint32_t end;
       std::memcpy(&end, ends_ + 4 * i, sizeof end);
       return end;
@@ -82,8 +93,13 @@ class Grid {
     std::uint32_t firstBegin_ = 0;
     std::uint32_t gap_ = 0;
     std::uint32_t count_ = 0;
+    bool narrow_ = false;
   };
-  StoredCells storedCells(int row) const;
+  StoredCells storedCells(int row) const {
+    if (row < 0 || row >= rowCount())
+      return StoredCells(nullptr);
+    return StoredCells(rows_[static_cast<std::size_t>(row)]);
+  }
 
   // Replaces a whole row by `first` followed by the pieces of `line` between
   // every `separator` character, each piece in the next column; returns how
@@ -152,6 +168,8 @@ class Grid {
     std::size_t wasted_ = 0;
   };
 
+  static bool IsBorrowed(const char* row);
+  static std::size_t PackedSize(const char* row);
   static std::string_view PackedCell(const char* row, std::uint32_t index);
   static std::vector<std::string_view> Unpack(const char* row);
   struct LineSplit;
@@ -174,7 +192,22 @@ class Grid {
   // A packed row is a 32-bit cell count n, n 32-bit end offsets, then the
   // cell bytes back to back. A borrowed row has the top bit of its count
   // set, then the address of its line, n ends (cell 0's length, then each
-  // other cell's end within the line) and cell 0's bytes.
+  // other cell's end within the line) and cell 0's bytes. The ends of a
+  // borrowed row take 16 bits each when they all fit (the second bit of
+  // the count says so), 32 otherwise: an imported line is never that long,
+  // and a big file's rows then take a third less room.
+  static constexpr std::uint32_t kBorrowed = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kNarrowEnds = std::uint32_t{1} << 30;
+  static constexpr std::uint32_t kCountMask = kNarrowEnds - 1;
+  static constexpr std::size_t kBorrowedHeader = 4 + sizeof(const char*);
+  static std::uint32_t ReadU32(const char* at) {
+    std::uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  }
+  static std::uint32_t CellCount(const char* row) {
+    return row == nullptr ? 0 : ReadU32(row) & kCountMask;
+  }
   std::vector<const char*> rows_;
   RowStore store_;
   // What the borrowed rows point into; let go once no row borrows.
@@ -182,5 +215,27 @@ class Grid {
   std::size_t borrowedRows_ = 0;
   std::vector<int> colWidths_;
 };
+
+inline Grid::StoredCells::StoredCells(const char* packed) {
+  count_ = CellCount(packed);
+  if (count_ == 0)
+    return;
+  const std::uint32_t head = ReadU32(packed);
+  if ((head & kBorrowed) != 0) {
+    std::memcpy(&data_, packed + 4, sizeof data_);
+    ends_ = packed + kBorrowedHeader;
+    narrow_ = (head & kNarrowEnds) != 0;
+    first_ =
+        std::string_view(ends_ + (narrow_ ? 2 : 4) * static_cast<std::size_t>(count_), ReadEnd(0));
+    firstBegin_ = 0;
+    gap_ = 1;
+  } else {
+    ends_ = packed + 4;
+    data_ = packed + 4 + 4 * static_cast<std::size_t>(count_);
+    firstBegin_ = ReadEnd(0);
+    first_ = std::string_view(data_, firstBegin_);
+    gap_ = 0;
+  }
+}
 
 }  // namespace passerelle

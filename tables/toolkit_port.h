@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "tables/char_widths.h"
+
 namespace passerelle {
 
 // What the tables and the steps need from the desktop. The window, the batch
@@ -19,6 +21,10 @@ class ToolkitPort {
   // n characters is never wider than n times it; 0 when the measurer cannot
   // promise one. Lets column fitting skip texts too short to matter.
   virtual int maxCharWidth() { return 0; }
+  // The grids' font as a table of character widths, when textWidth() is
+  // exactly the rounded sum it gives; null otherwise. A big table's columns
+  // are then fitted without a call per text.
+  virtual const CharWidths* charWidths() { return nullptr; }
   // Called regularly during long work so that the screen can catch up with
   // the progress bar and the wait notice. Must not let the user act.
   virtual void keepScreenAlive() = 0;

@@ -34,6 +34,10 @@ int PacedHost::maxCharWidth() {
   return inner_.maxCharWidth();
 }
 
+const CharWidths* PacedHost::charWidths() {
+  return inner_.charWidths();
+}
+
 void PacedHost::keepScreenAlive() {
   const bool changed = syncControls_();
   if (changed || !sinceRepaint_.isValid() || sinceRepaint_.elapsed() >= kRepaintIntervalMs) {

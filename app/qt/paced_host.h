@@ -28,6 +28,7 @@ class PacedHost : public Host {
   void showMessage(std::string_view text) override;
   int textWidth(std::string_view text) override;
   int maxCharWidth() override;
+  const CharWidths* charWidths() override;
   void keepScreenAlive() override;
 
  private:

@@ -100,6 +100,10 @@ int QtHost::maxCharWidth() {
   return widths_.maxCharWidth();
 }
 
+const CharWidths* QtHost::charWidths() {
+  return widths_.charWidths();
+}
+
 void QtHost::keepScreenAlive() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

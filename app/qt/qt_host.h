@@ -34,6 +34,7 @@ class QtHost : public Host {
   void showMessage(std::string_view text) override;
   int textWidth(std::string_view text) override;
   int maxCharWidth() override;
+  const CharWidths* charWidths() override;
   // Repaints now, without handling the user's clicks and keys: they wait
   // until the command is over, so no button can be pressed mid-step. The
   // window decides how often this runs.

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include <QFont>
+
+#include "tables/char_widths.h"
 
 namespace passerelle {
 
@@ -21,10 +24,16 @@ class Cp1252WidthTable {
   qreal advance(unsigned char byte) const { return advances_[byte]; }
   // No text of n characters is wider than n times this.
   int maxCharWidth() const { return maxCharWidth_; }
+  // The same measure as a table the grids sum themselves, when every
+  // advance is a whole number of 64ths of a pixel (as the font engine
+  // gives them, unless the screen is scaled): the rounded sums are then
+  // exactly width()'s. Null otherwise.
+  const CharWidths* charWidths() const { return units_ ? &*units_ : nullptr; }
 
  private:
   std::array<qreal, 256> advances_{};
   int maxCharWidth_ = 0;
+  std::optional<CharWidths> units_;
 };
 
 }  // namespace passerelle
