@@ -195,6 +195,27 @@ class GridViewTest : public QObject {
     QCOMPARE(view.gridModel().index(999'999, 1).data().toString(), QStringLiteral("dernier"));
   }
 
+  // The grids sum the font's table themselves when it is exact; they must
+  // then find the very widths the toolkit's own measure gives, every byte
+  // and long mixed texts alike.
+  void fontTableMeasuresLikeTheToolkitSum() {
+    const Cp1252WidthTable widths(FormFont());
+    const CharWidths* table = widths.charWidths();
+    if (table == nullptr)
+      QSKIP("this font's advances are not whole 64ths of a pixel");
+    QCOMPARE(table->maxCharWidth(), widths.maxCharWidth());
+    std::string every;
+    for (int byte = 1; byte < 256; ++byte) {
+      const std::string one(1, static_cast<char>(byte));
+      QCOMPARE(table->width(one), widths.width(one));
+      every += one;
+    }
+    for (std::size_t length = 1; length <= every.size(); length += 17) {
+      const std::string text = every.substr(every.size() - length) + every.substr(0, length);
+      QCOMPARE(table->width(text), widths.width(text));
+    }
+  }
+
   void rawTextShowsLinesWithoutCopyingThem() {
     TextList lines{"Memo1"};
     const Cp1252WidthTable widths(FormFont());

@@ -10,47 +10,51 @@
 namespace passerelle {
 namespace {
 
-// A proportional font: narrow i and l, wide M and W, everything else in
-// between. Whether it promises a widest character is up to the test.
+// A proportional font: narrow i and l (3.25 px), wide M and W (11 px),
+// everything else 7 px; a text is its rounded sum. How the widths reach the
+// fitting is up to the test: one call per text, the same with a promised
+// widest character, or the font's table.
 class ProportionalPort : public ToolkitPort {
  public:
-  explicit ProportionalPort(bool promisesBound) : promisesBound_(promisesBound) {}
+  enum class Measure { kEveryText, kBoundedText, kTable };
+  explicit ProportionalPort(Measure measure) : measure_(measure), table_(Units()) {}
   void showMessage(std::string_view) override {}
   void keepScreenAlive() override {}
   int textWidth(std::string_view text) override {
     ++measured;
-    int width = 0;
+    std::uint32_t units = 0;
     for (char c : text)
-      width += Width(c);
-    return width;
+      units += Units()[static_cast<unsigned char>(c)];
+    return static_cast<int>((units + 32) / 64);
   }
-  int maxCharWidth() override { return promisesBound_ ? 11 : 0; }
-  static int Width(char c) {
-    switch (c) {
-      case 'i':
-      case 'l':
-        return 3;
-      case 'M':
-      case 'W':
-        return 11;
-      default:
-        return 7;
-    }
+  int maxCharWidth() override { return measure_ == Measure::kEveryText ? 0 : 11; }
+  const CharWidths* charWidths() override {
+    return measure_ == Measure::kTable ? &table_ : nullptr;
+  }
+  static std::array<std::uint32_t, 256> Units() {
+    std::array<std::uint32_t, 256> units;
+    units.fill(7 * 64);
+    units['i'] = units['l'] = 208;
+    units['M'] = units['W'] = 11 * 64;
+    return units;
   }
   int measured = 0;
 
  private:
-  bool promisesBound_;
+  Measure measure_;
+  CharWidths table_;
 };
 
-// Skipping texts by their length must never change a width: the widest
-// text may be a short one of wide letters or a long one of narrow letters.
-TEST(FitGridColumns, SkippingShortTextsGivesTheSameWidths) {
+// Skipping texts by their length, or summing the font's table, must never
+// change a width: the widest text may be a short one of wide letters or a
+// long one of narrow letters.
+TEST(FitGridColumns, EveryWayOfMeasuringGivesTheSameWidths) {
   const std::vector<std::vector<std::string>> tables = {
       {"MMM", "iiiiiiiii", "abc", "WW"},
       {"iiiiiiiiiiii", "MMMMM", "", "x"},
       {"", "", ""},
       {"ab", "MMMMMMMMMMMMMMMMMMMM", "lllllllllllllllllllllllllllllllllllllllllllllllllllllll"},
+      {"ii", "i", "iii", "l"},
   };
   for (const auto& column : tables) {
     Grid measuredAll(3, static_cast<int>(column.size()));
@@ -59,13 +63,19 @@ TEST(FitGridColumns, SkippingShortTextsGivesTheSameWidths) {
       measuredAll.setCell(2, r, std::string(static_cast<std::size_t>(r), 'W'));
     }
     Grid pruned = measuredAll;
-    ProportionalPort everyText(false);
-    ProportionalPort boundedText(true);
+    Grid summed = measuredAll;
+    ProportionalPort everyText(ProportionalPort::Measure::kEveryText);
+    ProportionalPort boundedText(ProportionalPort::Measure::kBoundedText);
+    ProportionalPort table(ProportionalPort::Measure::kTable);
     FitGridColumns(measuredAll, everyText);
     FitGridColumns(pruned, boundedText);
-    for (int c = 0; c < 3; ++c)
+    FitGridColumns(summed, table);
+    for (int c = 0; c < 3; ++c) {
       EXPECT_EQ(pruned.colWidth(c), measuredAll.colWidth(c)) << c;
+      EXPECT_EQ(summed.colWidth(c), measuredAll.colWidth(c)) << c;
+    }
     EXPECT_EQ(measuredAll.colWidth(0), 7);
+    EXPECT_EQ(table.measured, 0);
   }
 }
 
@@ -73,7 +83,7 @@ TEST(FitGridColumns, ALongColumnOfSimilarTextsIsMeasuredOnlyAFewTimes) {
   Grid grid(2, 10000);
   for (int r = 0; r < grid.rowCount(); ++r)
     grid.setCell(1, r, r == 0 ? "NOM DE FAMILLE" : "DUPONT");
-  ProportionalPort port(true);
+  ProportionalPort port(ProportionalPort::Measure::kBoundedText);
   FitGridColumns(grid, port);
   EXPECT_EQ(grid.colWidth(1), 12 * 7 + 2 * 11 + 7);  // two M among 14 characters
   EXPECT_LT(port.measured, 100);

@@ -346,6 +346,38 @@ TEST(GridBorrowedRow, ReadsLikeACopiedRow) {
   }
 }
 
+// Cell ends past 65,535 bytes need the wide form of a borrowed row, whether
+// from a long line or from a long first cell; copies of the grid carry both
+// forms.
+TEST(GridBorrowedRow, LongLinesAndLongFirstCellsReadBack) {
+  const std::string longPiece(70'000, 'y');
+  const struct {
+    std::string first;
+    std::string line;
+  } cases[] = {
+      {"7", "x;" + longPiece + ";z"},
+      {"7", longPiece + ";"},
+      {"7", ";" + std::string(65'534, 'y') + ";z"},
+      {longPiece, "a;b"},
+      {"7", "a;b"},
+  };
+  for (const auto& c : cases) {
+    const auto line = HeldLine(c.line);
+    Grid copied(2, 1);
+    Grid borrowed(2, 1);
+    copied.setRowFromLine(0, c.first, *line, ';');
+    borrowed.borrowRowFromLine(0, c.first, *line, ';', line);
+    const Grid copyOfBorrowed = borrowed;
+    for (const Grid* grid : {static_cast<const Grid*>(&borrowed), &copyOfBorrowed}) {
+      EXPECT_EQ(grid->rowTexts(0), copied.rowTexts(0)) << c.line.size();
+      const Grid::StoredCells cells = grid->storedCells(0);
+      ASSERT_EQ(cells.size(), copied.storedCellCount(0));
+      for (int i = 0; i < cells.size(); ++i)
+        EXPECT_EQ(cells[i], copied.cell(i, 0)) << c.line.size() << " column " << i;
+    }
+  }
+}
+
 TEST(GridBorrowedRow, PointsIntoTheLineAndKeepsItsHolderAlive) {
   auto line = HeldLine("nom;pr\xE9nom;classe");
   const std::weak_ptr<const std::string> watch = line;
