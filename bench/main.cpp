@@ -37,15 +37,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kUsage =
-    "passerelle-bench [--sizes N,N,...] [--dir DOSSIER]\n"
+    "passerelle-bench [--sizes N,N,...] [--runs N] [--dir DOSSIER]\n"
     "\n"
     "Génère pour chaque taille un fichier users de N lignes, un export\n"
     "profs-groupes de N/2 lignes et un export profs-mails de N/20 lignes, puis\n"
     "chronomètre chaque commande d'une conversion complète, les imports seuls,\n"
     "FitGridColumns seul et csv.reader de python3 sur le même fichier users.\n"
-    "Chaque taille tourne dans un processus à part pour mesurer son pic mémoire.\n"
+    "Chaque taille tourne dans un processus à part pour mesurer son pic mémoire,\n"
+    "plusieurs fois : chaque temps affiché est la médiane des processus, le pic\n"
+    "mémoire le plus haut d'entre eux.\n"
     "\n"
     "  --sizes   tailles en lignes users (défaut 10000,100000,1000000)\n"
+    "  --runs    processus par taille (défaut 3)\n"
     "  --dir     dossier des fichiers générés, conservés (défaut : dossier\n"
     "            temporaire, effacé à la fin)\n";
 
@@ -470,13 +473,36 @@ std::filesystem::path MakeScratchFolder() {
   }
 }
 
-int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes,
+// One figure per measure out of several runs of the same size: the median
+// of the times, so that one run slowed by the rest of the machine does not
+// decide a verdict, and the highest of the memory peaks.
+SizeResult CombineRuns(const std::vector<SizeResult>& runs) {
+  SizeResult combined = runs.front();
+  std::map<std::string, std::vector<double>, std::less<>> samples;
+  for (const SizeResult& run : runs) {
+    combined.failed = combined.failed || run.failed;
+    if (combined.lastError.empty())
+      combined.lastError = run.lastError;
+    for (const auto& [key, value] : run.values)
+      samples[key].push_back(value);
+  }
+  for (auto& [key, values] : samples) {
+    std::sort(values.begin(), values.end());
+    combined.values[key] = key.ends_with(".rss") || key.starts_with("count.")
+                               ? values.back()
+                               : values[values.size() / 2];
+  }
+  return combined;
+}
+
+int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes, int runs,
                 const std::optional<std::filesystem::path>& chosenFolder) {
   const std::filesystem::path root = chosenFolder ? *chosenFolder : MakeScratchFolder();
   std::filesystem::create_directories(root);
   std::printf(
       "passerelle-bench : conversion complète par TForm1 sans fenêtre, "
-      "un processus par taille\n");
+      "%d processus par taille (temps : médiane ; pic mémoire : le plus haut)\n",
+      runs);
   std::printf("fichiers dans %s\n", root.string().c_str());
   std::vector<SizeResult> results;
   for (const std::int64_t lines : sizes) {
@@ -485,9 +511,13 @@ int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes,
     std::fflush(stdout);
     const std::string command = ShellQuoted(self) + " --single-size " + std::to_string(lines) +
                                 " --dir " + ShellQuoted(folder.string());
-    const std::optional<std::string> output = RunAndCapture(command);
-    SizeResult result = ParseChildOutput(lines, output.value_or(""));
-    result.failed = !output.has_value();
+    std::vector<SizeResult> sizeRuns;
+    for (int run = 0; run < runs; ++run) {
+      const std::optional<std::string> output = RunAndCapture(command);
+      sizeRuns.push_back(ParseChildOutput(lines, output.value_or("")));
+      sizeRuns.back().failed = !output.has_value();
+    }
+    SizeResult result = CombineRuns(sizeRuns);
     PrintSize(result);
     results.push_back(std::move(result));
     // Only the scratch folder's files are removed; a folder the user named
@@ -528,6 +558,7 @@ int Main(int argc, char** argv) {
   std::vector<std::int64_t> sizes = {10'000, 100'000, 1'000'000};
   std::optional<std::filesystem::path> folder;
   std::optional<std::int64_t> singleSize;
+  int runs = 3;
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -542,6 +573,12 @@ int Main(int argc, char** argv) {
         return 2;
       }
       sizes = *parsed;
+    } else if (option == "--runs" && hasValue) {
+      runs = std::atoi(argv[++i]);
+      if (runs < 1) {
+        std::fprintf(stderr, "--runs : nombre positif attendu\n");
+        return 2;
+      }
     } else if (option == "--dir" && hasValue) {
       folder = std::filesystem::path(argv[++i]);
     } else if (option == "--single-size" && hasValue) {
@@ -559,7 +596,7 @@ int Main(int argc, char** argv) {
     }
     return RunSingleSize(std::max<std::int64_t>(1, *singleSize), *folder);
   }
-  return RunAllSizes(argv[0], sizes, folder);
+  return RunAllSizes(argv[0], sizes, runs, folder);
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <exception>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "tables/errors.h"
@@ -14,6 +18,9 @@ namespace {
 
 constexpr char kEndOfText = 26;  // Ctrl-Z ends a file read as text.
 constexpr int kRowsBetweenRepaints = 4096;
+// Below this, waking a second processor may cost about what it would save:
+// a few milliseconds.
+constexpr int kRowsWorthASecondThread = 1 << 18;
 
 // A file whose first byte is 0xFF is taken as UTF-16 little-endian with its
 // byte-order mark: from the third byte on, every zero byte is dropped, and
@@ -74,18 +81,32 @@ class ColumnWidths {
     // make every other row cost its width.
     const Grid::StoredCells cells = grid.storedCells(row);
     const auto stored = static_cast<std::size_t>(std::min(grid.colCount(), cells.size()));
-    if (widths_.size() < stored)
-      widths_.resize(stored, 0);
-    for (std::size_t c = 0; c < stored; ++c) {
-      const std::string_view text = cells[static_cast<int>(c)];
-      int& widest = widths_[c];
+    if (columns_.size() < stored)
+      columns_.resize(stored);
+    Column* const columns = columns_.data();
+    cells.forEach(stored, [&](std::size_t c, std::string_view text) {
       // A text that could not be wider than the widest one so far, even
       // made of the widest character, need not be measured: on a big file
       // nearly every cell is settled by its length alone.
-      if (text.empty() || (charBound_ > 0 && text.size() * charBound_ <= std::size_t(widest)))
-        continue;
-      widest = std::max(widest, table_ != nullptr ? table_->width(text) : port_.textWidth(text));
-    }
+      Column& column = columns[c];
+      if (text.size() < column.shortestToMeasure)
+        return;
+      const int width = table_ != nullptr ? table_->width(text) : port_.textWidth(text);
+      if (width > column.widest) {
+        column.widest = width;
+        // Texts no longer than widest / bound characters cannot be wider.
+        if (charBound_ > 0)
+          column.shortestToMeasure = static_cast<std::size_t>(width) / charBound_ + 1;
+      }
+    });
+  }
+
+  // Keeps, column by column, the wider of the two.
+  void takeWidest(const ColumnWidths& other) {
+    if (columns_.size() < other.columns_.size())
+      columns_.resize(other.columns_.size());
+    for (std::size_t c = 0; c < other.columns_.size(); ++c)
+      columns_[c].widest = std::max(columns_[c].widest, other.columns_[c].widest);
   }
 
   // Every column gets its widest text plus 7 pixels; a column without any
@@ -93,7 +114,7 @@ class ColumnWidths {
   void applyTo(Grid& grid) const {
     for (int c = 0; c < grid.colCount(); ++c) {
       const auto index = static_cast<std::size_t>(c);
-      grid.setColWidth(c, (index < widths_.size() ? widths_[index] : 0) + 7);
+      grid.setColWidth(c, (index < columns_.size() ? columns_[index].widest : 0) + 7);
     }
   }
 
@@ -101,7 +122,12 @@ class ColumnWidths {
   ToolkitPort& port_;
   const CharWidths* table_;
   std::size_t charBound_;
-  std::vector<int> widths_;
+  struct Column {
+    int widest = 0;
+    // An empty text is never measured.
+    std::size_t shortestToMeasure = 1;
+  };
+  std::vector<Column> columns_;
 };
 
 }  // namespace
@@ -176,8 +202,43 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
 
 void FitGridColumns(Grid& grid, ToolkitPort& port) {
   ColumnWidths widths(port);
-  for (int r = 0; r < grid.rowCount(); ++r)
-    widths.measureRow(grid, r);
+  const int rows = grid.rowCount();
+  auto measure = [&grid](ColumnWidths& into, int from, int to) {
+    for (int r = from; r < to; ++r)
+      into.measureRow(grid, r);
+  };
+  // A big table measured from the font's table, which is only read, is
+  // shared between two processors: the second half of the rows is measured
+  // beside the first, and the widest texts of both kept. Through the
+  // toolkit, or where no second thread can be had, one pass does it all.
+  std::optional<ColumnWidths> secondHalf;
+  std::optional<std::thread> helper;
+  std::exception_ptr helperFailure;
+  const int half = rows / 2;
+  if (port.charWidths() != nullptr && rows >= kRowsWorthASecondThread &&
+      std::thread::hardware_concurrency() >= 2) {
+    secondHalf.emplace(port);
+    try {
+      helper.emplace([&] {
+        try {
+          measure(*secondHalf, half, rows);
+        } catch (...) {
+          helperFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      secondHalf.reset();
+    }
+  }
+  if (helper) {
+    measure(widths, 0, half);
+    helper->join();
+    if (helperFailure)
+      std::rethrow_exception(helperFailure);
+    widths.takeWidest(*secondHalf);
+  } else {
+    measure(widths, 0, rows);
+  }
   widths.applyTo(grid);
 }
 

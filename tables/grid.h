@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -65,16 +66,33 @@ class Grid {
       const std::uint32_t begin = i == 1 ? firstBegin_ : ReadEnd(i - 1) + gap_;
       return std::string_view(data_ + begin, ReadEnd(i) - begin);
     }
-    // How long cell `index` is, for 0 < index < size(), without reading it.
-    std::size_t lengthOf(int index) const {
-      const auto i = static_cast<std::size_t>(index);
-      const std::uint32_t begin = i == 1 ? firstBegin_ : ReadEnd(i - 1) + gap_;
-      return ReadEnd(i) - begin;
+    // Calls visit(index, text) for the first `limit` stored cells in
+    // order, deciding the row's layout once rather than once per cell.
+    template <typename Visit>
+    void forEach(std::size_t limit, Visit&& visit) const {
+      const std::size_t n = std::min<std::size_t>(limit, count_);
+      if (n == 0)
+        return;
+      visit(std::size_t{0}, first_);
+      if (narrow_)
+        VisitRest<std::uint16_t>(n, visit);
+      else
+        VisitRest<std::uint32_t>(n, visit);
     }
 
    private:
     friend class Grid;
     explicit StoredCells(const char* packed);
+    template <typename End, typename Visit>
+    void VisitRest(std::size_t n, Visit& visit) const {
+      std::uint32_t begin = firstBegin_;
+      for (std::size_t i = 1; i < n; ++i) {
+        End end;
+        std::memcpy(&end, ends_ + sizeof(End) * i, sizeof end);
+        visit(i, std::string_view(data_ + begin, end - begin));
+        begin = static_cast<std::uint32_t>(end) + gap_;
+      }
+    }
     std::uint32_t ReadEnd(std::size_t i) const {
       if (narrow_) {
         std::uint16_t end;

@@ -9,11 +9,11 @@
 #include <system_error>
 
 #include "tables/errors.h"
+#include "tables/large_pages.h"
 
 #ifdef _WIN32
 #include <process.h>
 #else
-#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -37,23 +37,6 @@ FileHandle OpenFile(const std::filesystem::path& file, bool forWriting,
   if (handle == nullptr)
     throw FileError::FromErrno(errno, reportAs);
   return FileHandle(handle);
-}
-
-// A big file read into memory costs a page fault, and a zeroed page, every
-// 4 KB; where the system offers it, large pages make that one every 2 MB.
-// Only a hint: nothing changes where it is refused.
-void AskForLargePages(char* buffer, std::size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const auto begin =
-      (reinterpret_cast<std::uintptr_t>(buffer) + pageSize - 1) / pageSize * pageSize;
-  const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + size) / pageSize * pageSize;
-  if (end > begin + (std::uintptr_t{2} << 20))
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)buffer;
-  (void)size;
-#endif
 }
 
 int ProcessId() {

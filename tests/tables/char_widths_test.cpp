@@ -7,9 +7,11 @@
 namespace passerelle {
 namespace {
 
-// 'a' is 6.5 px, 'b' 7.25 px, 'c' 0.75 px, every other byte 0.
+// 'a' is 6.5 px, 'b' 7.25 px, 'c' 0.75 px, NUL 100 px (never in a text),
+// every other byte 0.
 CharWidths SmallFont() {
   std::array<std::uint32_t, 256> units{};
+  units[0] = 6400;
   units['a'] = 416;
   units['b'] = 464;
   units['c'] = 48;
@@ -40,8 +42,10 @@ TEST(CharWidthsTest, SumsTheCharactersAndRoundsOnceHalvesUp) {
 }
 
 TEST(CharWidthsTest, WidestCharacterIsRoundedUpToWholePixels) {
-  EXPECT_EQ(SmallFont().maxCharWidth(), 8);  // 7.25 px
+  EXPECT_EQ(SmallFont().maxCharWidth(), 100);
   std::array<std::uint32_t, 256> units{};
+  units['w'] = 642;
+  EXPECT_EQ(CharWidths(units).maxCharWidth(), 11);
   units['w'] = 640;
   EXPECT_EQ(CharWidths(units).maxCharWidth(), 10);
   EXPECT_EQ(CharWidths(std::array<std::uint32_t, 256>{}).maxCharWidth(), 0);

@@ -79,6 +79,31 @@ TEST(FitGridColumns, EveryWayOfMeasuringGivesTheSameWidths) {
   }
 }
 
+// A big table is measured in two halves side by side; the widest text must
+// count wherever it lies, on either side of the cut or at either end.
+TEST(FitGridColumns, BigTablesFindTheWidestTextInEitherHalf) {
+  constexpr int kRows = 270'000;
+  Grid plain(4, kRows);
+  for (int r = 0; r < kRows; ++r)
+    plain.setRowTexts(r,
+                      std::vector<std::string>{"", r % 3 == 0 ? "iiii" : "abc", std::to_string(r)});
+  for (const int widestRow : {0, kRows / 2 - 1, kRows / 2, kRows - 1}) {
+    Grid grid = plain;
+    grid.setCell(1, widestRow, "MMMM");
+    grid.setCell(3, widestRow, "W");
+    Grid measuredAll = grid;
+    ProportionalPort everyText(ProportionalPort::Measure::kEveryText);
+    ProportionalPort table(ProportionalPort::Measure::kTable);
+    FitGridColumns(measuredAll, everyText);
+    FitGridColumns(grid, table);
+    for (int c = 0; c < grid.colCount(); ++c)
+      EXPECT_EQ(grid.colWidth(c), measuredAll.colWidth(c))
+          << "row " << widestRow << " column " << c;
+    EXPECT_EQ(grid.colWidth(1), 4 * 11 + 7) << widestRow;
+    EXPECT_EQ(grid.colWidth(3), 11 + 7) << widestRow;
+  }
+}
+
 TEST(FitGridColumns, ALongColumnOfSimilarTextsIsMeasuredOnlyAFewTimes) {
   Grid grid(2, 10000);
   for (int r = 0; r < grid.rowCount(); ++r)
