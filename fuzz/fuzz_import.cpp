@@ -4,6 +4,7 @@
 // file must leave the grid and the raw view exactly as they were.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "tables/char_widths.h"
 #include "tables/delimited_import.h"
 #include "tables/errors.h"
 
@@ -39,6 +41,57 @@ bool SameCells(const Grid& left, const Grid& right) {
       return false;
   }
   return true;
+}
+
+// A font whose characters differ in width, fractions of a pixel included,
+// measured either from its table or one text at a time by the same sum.
+const std::array<std::uint32_t, 256>& FuzzFontUnits() {
+  static const std::array<std::uint32_t, 256> units = [] {
+    std::array<std::uint32_t, 256> made{};
+    for (std::size_t byte = 0; byte < made.size(); ++byte)
+      made[byte] = static_cast<std::uint32_t>((byte * 37) % 700);
+    return made;
+  }();
+  return units;
+}
+
+class FontPort : public ToolkitPort {
+ public:
+  explicit FontPort(bool fromTable) : fromTable_(fromTable) {}
+  void showMessage(std::string_view) override {}
+  void keepScreenAlive() override {}
+  int textWidth(std::string_view text) override {
+    std::uint64_t units = 0;
+    for (const char c : text)
+      units += FuzzFontUnits()[static_cast<unsigned char>(c)];
+    return static_cast<int>((units + 32) / 64);
+  }
+  const CharWidths* charWidths() override {
+    static const CharWidths table(FuzzFontUnits());
+    return fromTable_ ? &table : nullptr;
+  }
+
+ private:
+  bool fromTable_;
+};
+
+// The widths the import measured as it went are those of a separate pass,
+// and summing a font's table gives the widths of measuring every text.
+void CheckWidths(const Grid& loaded, ToolkitPort& loadedWith) {
+  Grid refitted = loaded;
+  FitGridColumns(refitted, loadedWith);
+  Grid fromTable = loaded;
+  Grid oneByOne = loaded;
+  FontPort table(true);
+  FontPort slow(false);
+  FitGridColumns(fromTable, table);
+  FitGridColumns(oneByOne, slow);
+  for (int col = 0; col < loaded.colCount(); ++col) {
+    Require(refitted.colWidth(col) == loaded.colWidth(col),
+            "the import's widths differ from a separate fitting");
+    Require(fromTable.colWidth(col) == oneByOne.colWidth(col),
+            "the font's table gives other widths than measuring each text");
+  }
 }
 
 // A UTF-16 file is converted in memory: nothing may be written to the
@@ -92,6 +145,7 @@ void CheckImport(std::string_view bytes) {
     }
   }
   Require(!progress.visible(), "the progress bar stays visible after the import");
+  CheckWidths(grid, port);
   CheckInputLeftAlone(file, bytes, folder);
 }
 

@@ -414,9 +414,22 @@ void Grid::keepRows(std::span<const int> rows) {
     dropRow(r);
   if (kept.empty())
     kept.push_back(nullptr);
+  const std::size_t before = rows_.size();
   rows_ = std::move(kept);
+  // A few rows kept out of a big file take their bytes with them, so that
+  // the whole file need not stay in memory for their sake, and they lie
+  // together rather than scattered through it.
+  if (borrowedRows_ > 0 && rows_.size() < before / 4)
+    ownBorrowedRows();
   compactIfWasteful();
   setRowCount(rowCount());
+}
+
+void Grid::ownBorrowedRows() {
+  for (std::size_t r = 0; r < rows_.size() && borrowedRows_ > 0; ++r) {
+    if (IsBorrowed(rows_[r]))
+      storeRow(static_cast<int>(r), Unpack(rows_[r]));
+  }
 }
 
 int Grid::appendRow() {

@@ -145,7 +145,8 @@ class Grid {
   void clearRow(int row);
 
   // Keeps the listed rows (each at most once), in the order listed, and drops
-  // every other row.
+  // every other row. Kept rows that borrow their bytes copy them when less
+  // than a quarter of the rows stay.
   // An empty list leaves one empty row. Used where a step removes many rows
   // at once: one pass instead of one shift of the table per removed row.
   void keepRows(std::span<const int> rows);
@@ -197,6 +198,8 @@ class Grid {
   template <typename Cells>
   void storeRow(int row, const Cells& cells);
   void dropRow(std::size_t row);
+  // Copies every borrowed row into the grid's own store.
+  void ownBorrowedRows();
   // Moves the live rows into fresh blocks; every cell view is then stale.
   void compact();
   void compactIfWasteful();

@@ -399,6 +399,31 @@ TEST(GridBorrowedRow, PointsIntoTheLineAndKeepsItsHolderAlive) {
   EXPECT_TRUE(watch.expired());
 }
 
+// A table cut down to a few rows of a big file copies them, and lets the
+// file's bytes go; keeping most rows keeps borrowing.
+TEST(GridBorrowedRow, KeepingFewRowsLetsTheLinesGo) {
+  const auto text = HeldLine("prof;Dupont;ENSEIGNANT\n\u00e9l\u00e8ve;Durand;ELEVE");
+  const std::string_view teacher = std::string_view(*text).substr(0, 22);
+  const std::string_view student = std::string_view(*text).substr(23);
+  for (const bool keepMost : {false, true}) {
+    Grid grid(2, 8);
+    for (int r = 0; r < grid.rowCount(); ++r)
+      grid.borrowRowFromLine(r, std::to_string(r), r == 5 ? teacher : student, ';', text);
+    const std::vector<int> kept = keepMost ? std::vector<int>{7, 5, 3, 1} : std::vector<int>{5};
+    grid.keepRows(kept);
+    ASSERT_EQ(grid.rowCount(), static_cast<int>(kept.size()));
+    const int teacherRow = keepMost ? 1 : 0;
+    EXPECT_EQ(grid.rowTexts(teacherRow),
+              (std::vector<std::string>{"5", "prof", "Dupont", "ENSEIGNANT"}));
+    EXPECT_EQ(grid.cell(2, teacherRow).data() == teacher.data() + 5, keepMost);
+    // Only this test still holds the text once the grid copied its rows.
+    EXPECT_EQ(text.use_count() > 1, keepMost);
+    if (keepMost) {
+      EXPECT_EQ(grid.rowTexts(0)[3], "ELEVE");
+    }
+  }
+}
+
 TEST(GridBorrowedRow, BecomesItsOwnOnFirstWrite) {
   auto line = HeldLine("a;b;c");
   const std::weak_ptr<const std::string> watch = line;
