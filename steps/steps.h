@@ -18,8 +18,9 @@ inline constexpr std::string_view kSavedMessage =
 // student class codes, appends students to StringGrid3, new classes to
 // StringGrid4, rebuilds the class list Memo3 from the whole class table, adds
 // the test students once per run, keeps only the "PROF" lines of the users
-// table and writes the student column names.
-void BuildStudentsAndClasses(WorkingTables& tables);
+// table and writes the student column names. The screen may repaint during
+// the long loops.
+void BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port);
 
 // Step 2, after the teacher-group export is loaded into StringGrid1: one
 // teacher row per teacher and subject key with its class codes. Returns

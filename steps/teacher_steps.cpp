@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "steps/screen_pacer.h"
 #include "steps/steps.h"
 #include "tables/csv_export.h"
 #include "tables/delimited_import.h"
@@ -80,26 +81,6 @@ void EnsureTeacherColumns(Grid& grid) {
 // Tools shared by the two steps.
 
 constexpr int kNone = -1;
-
-// A long loop lets the window repaint once every this many rows; the window
-// throttles the calls further on its side.
-constexpr int kRowsBetweenRepaints = 4096;
-
-// Counts the rows of a step's long loops so that the screen is not left
-// frozen for seconds on a rectorate's export.
-class ScreenPacer {
- public:
-  explicit ScreenPacer(ToolkitPort& port) : port_(port) {}
-
-  void rowDone() {
-    if (++rows_ % kRowsBetweenRepaints == 0)
-      port_.keepScreenAlive();
-  }
-
- private:
-  ToolkitPort& port_;
-  std::uint64_t rows_ = 0;
-};
 
 std::uint64_t HashText(std::string_view text) {
   return std::hash<std::string_view>{}(text);

@@ -2,6 +2,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "steps/screen_pacer.h"
 #include "steps/steps.h"
 
 namespace passerelle {
@@ -47,7 +48,7 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
 
 // Classes are told apart by their lower-case code, so 5A and 5a, or a class
 // met again in a later users file, make one class row.
-void AppendStudentsAndClasses(WorkingTables& tables) {
+void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
   Grid& users = tables.StringGrid5;
   Grid& classes = tables.StringGrid4;
   std::unordered_set<std::string> knownCodes;
@@ -55,6 +56,7 @@ void AppendStudentsAndClasses(WorkingTables& tables) {
     knownCodes.insert(ClassCodeOfRow(classes, r));
 
   for (int r = 1; r < users.rowCount(); ++r) {
+    pacer.rowDone();
     const std::string_view category = users.cell(1, r);
     if (!IsStudentCategory(category))
       continue;
@@ -84,9 +86,10 @@ void AppendTestStudents(WorkingTables& tables) {
 }
 
 // Only the teacher accounts stay; a file without any keeps its first line.
-void KeepTeacherLines(Grid& users) {
+void KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
+    pacer.rowDone();
     if (users.cell(1, r) == kTeacherCategory)
       teacherRows.push_back(r);
   }
@@ -110,10 +113,11 @@ void WriteStudentColumnNames(Grid& students) {
 
 }  // namespace
 
-void BuildStudentsAndClasses(WorkingTables& tables) {
-  AppendStudentsAndClasses(tables);
+void BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) {
+  ScreenPacer pacer(port);
+  AppendStudentsAndClasses(tables, pacer);
   AppendTestStudents(tables);
-  KeepTeacherLines(tables.StringGrid5);
+  KeepTeacherLines(tables.StringGrid5, pacer);
   RebuildClassList(tables);
   WriteStudentColumnNames(tables.StringGrid3);
 }

@@ -138,6 +138,8 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   // that turns out to be missing or empty.
   ProgressShown shown(progress);
   FileBytes text = ReadWholeFile(file);
+  // Reading a big file takes a while: the screen catches up after it.
+  port.keepScreenAlive();
   // A file starting with Ctrl-Z reads as empty text, so the encoding test
   // only ever sees a real first byte.
   if (text.size > 0 && static_cast<unsigned char>(text.data[0]) == 0xFF)

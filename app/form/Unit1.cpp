@@ -84,7 +84,7 @@ void TForm1::Button2Click() {
     }
     Label3.visible = true;
     host_.keepScreenAlive();
-    BuildStudentsAndClasses(*this);
+    BuildStudentsAndClasses(*this, host_);
     BitBtn1.visible = true;
     BitBtn2.visible = true;
     Label3.visible = false;

@@ -983,5 +983,22 @@ TEST(TeacherStepsOnLongExports, LetTheScreenCatchUp) {
   EXPECT_GT(host.screenUpdates, afterGroups);
 }
 
+TEST(UsersStepOnLongExports, LetsTheScreenCatchUp) {
+  WorkingTables tables;
+  ScriptedHost host;
+  Rows lines{{"profil", "nom", "prenom", "x", "login", "y", "mdp"}};
+  for (int i = 0; i < 20000; ++i) {
+    if (i % 10 == 0)
+      lines.push_back({"PROF", Numbered("DUPONT", i), "Jean", "", "j.dupont", "", "pw"});
+    else
+      lines.push_back({"5A", Numbered("DURAND", i), "Lea", "", "l.durand", "", "pw"});
+  }
+  tables.StringGrid5 = ImportedGrid(lines);
+  BuildStudentsAndClasses(tables, host);
+  EXPECT_GE(host.screenUpdates, 20000 / 4096);
+  EXPECT_EQ(tables.StringGrid3.rowCount(), 1 + 18000 + static_cast<int>(tables.Memo2.count()));
+  EXPECT_EQ(tables.StringGrid5.rowCount(), 2000);
+}
+
 }  // namespace
 }  // namespace passerelle
