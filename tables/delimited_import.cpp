@@ -233,10 +233,18 @@ void FitGridColumns(Grid& grid, ToolkitPort& port) {
     }
   }
   if (helper) {
-    measure(widths, 0, half);
+    // The helper is waited for however this half ends.
+    std::exception_ptr failure;
+    try {
+      measure(widths, 0, half);
+    } catch (...) {
+      failure = std::current_exception();
+    }
     helper->join();
-    if (helperFailure)
-      std::rethrow_exception(helperFailure);
+    if (!failure)
+      failure = helperFailure;
+    if (failure)
+      std::rethrow_exception(failure);
     widths.takeWidest(*secondHalf);
   } else {
     measure(widths, 0, rows);

@@ -124,7 +124,7 @@ void Grid::storeRow(int row, const Cells& cells) {
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < n; ++i)
     bytes += std::string_view(cells[i]).size();
-  if (bytes > UINT32_MAX)
+  if (bytes > UINT32_MAX || n > kCountMask)
     throw std::length_error("row too long");
 
   char* packed = nullptr;
@@ -275,7 +275,7 @@ Grid::LineSplit Grid::splitLine(int row, std::string_view line, char separator) 
   ForEachByteOf(line, separator, separator,
                 [&separators](std::size_t at) { separators.push_back(at); });
   const std::size_t cells = separators.size() + 2;
-  if (cells > static_cast<std::size_t>(INT32_MAX))
+  if (cells > kCountMask)
     throw std::length_error("row too wide");
   if (static_cast<int>(cells) > colCount_)
     setColCount(static_cast<int>(cells));
