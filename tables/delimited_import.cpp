@@ -83,7 +83,20 @@ class ColumnWidths {
     const auto stored = static_cast<std::size_t>(std::min(grid.colCount(), cells.size()));
     if (columns_.size() < stored)
       columns_.resize(stored);
+    // The usual case, the font's table with a widest character, gets a
+    // loop of its own.
+    if (table_ != nullptr && charBound_ > 0)
+      measureCells(cells, stored, [this](std::string_view text) { return table_->width(text); });
+    else
+      measureCells(cells, stored, [this](std::string_view text) {
+        return table_ != nullptr ? table_->width(text) : port_.textWidth(text);
+      });
+  }
+
+  template <typename Measure>
+  void measureCells(const Grid::StoredCells& cells, std::size_t stored, Measure&& measure) {
     Column* const columns = columns_.data();
+    const std::size_t bound = charBound_;
     cells.forEach(stored, [&](std::size_t c, std::string_view text) {
       // A text that could not be wider than the widest one so far, even
       // made of the widest character, need not be measured: on a big file
@@ -91,12 +104,12 @@ class ColumnWidths {
       Column& column = columns[c];
       if (text.size() < column.shortestToMeasure)
         return;
-      const int width = table_ != nullptr ? table_->width(text) : port_.textWidth(text);
+      const int width = measure(text);
       if (width > column.widest) {
         column.widest = width;
         // Texts no longer than widest / bound characters cannot be wider.
-        if (charBound_ > 0)
-          column.shortestToMeasure = static_cast<std::size_t>(width) / charBound_ + 1;
+        if (bound > 0)
+          column.shortestToMeasure = static_cast<std::size_t>(width) / bound + 1;
       }
     });
   }

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "tables/byte_scan.h"
-#include "tables/large_pages.h"
 
 namespace passerelle {
 
@@ -60,8 +59,6 @@ std::vector<std::string_view> Grid::Unpack(const char* row) {
 char* Grid::RowStore::allocate(std::size_t bytes) {
   if (bytes > blockFree_) {
     // Small tables stay small: blocks grow with the table up to 1 MB.
-    // (Large pages for the blocks were tried: they sped up an import of a
-    // million rows but slowed the steps that copy big tables more.)
     const std::size_t size = std::max(bytes, std::clamp(used_, kFirstBlockSize, kBlockSize));
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
     blockNext_ = blocks_.back().get();
@@ -205,10 +202,6 @@ void Grid::setRowCount(int count) {
     if (store_.wasted() > 0 && store_.used() - store_.wasted() < kBlockSize)
       compact();
   } else {
-    if (newSize > rows_.capacity()) {
-      rows_.reserve(newSize);
-      AskForLargePages(rows_.data(), newSize * sizeof(rows_[0]));
-    }
     rows_.resize(newSize, nullptr);
   }
   if (fixedRows_ >= count)

@@ -9,7 +9,6 @@
 #include <system_error>
 
 #include "tables/errors.h"
-#include "tables/large_pages.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -59,7 +58,6 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   FileBytes bytes;
   std::size_t capacity = sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(expected) + 1;
   bytes.data = std::make_unique_for_overwrite<char[]>(capacity);
-  AskForLargePages(bytes.data.get(), capacity);
   for (;;) {
     if (bytes.size == capacity) {
       const std::size_t grown = capacity * 2;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "tables/byte_scan.h"
-#include "tables/large_pages.h"
 
 namespace passerelle {
 
@@ -82,7 +81,6 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
   }
   std::vector<Span> lines;
   lines.reserve(EstimatedLines(std::string_view(data, size)));
-  AskForLargePages(lines.data(), lines.capacity() * sizeof(Span));
   // One pass over the text for both kinds of break; an LF right after a CR
   // belongs to it and is passed over.
   std::size_t start = 0;
