@@ -19,6 +19,8 @@ void TextList::clear() {
   capacity_ = 0;
   lines_.clear();
   lines_.shrink_to_fit();
+  wideLines_.clear();
+  wideLines_.shrink_to_fit();
 }
 
 void TextList::append(std::string_view line) {
@@ -35,7 +37,15 @@ void TextList::append(std::string_view line) {
   }
   if (!line.empty())
     std::memcpy(writable_ + size_, line.data(), line.size());
-  lines_.push_back({size_, line.size()});
+  if (wideLines_.empty() && size_ + line.size() <= UINT32_MAX) {
+    lines_.push_back({static_cast<std::uint32_t>(size_), static_cast<std::uint32_t>(line.size())});
+  } else {
+    for (const Span& narrow : lines_)
+      wideLines_.push_back({narrow.offset, narrow.length});
+    lines_.clear();
+    lines_.shrink_to_fit();
+    wideLines_.push_back({size_, line.size()});
+  }
   size_ += line.size();
 }
 
@@ -79,7 +89,23 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
     if (nul != nullptr)
       size = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
   }
-  std::vector<Span> lines;
+  if (size <= UINT32_MAX) {
+    lines_ = FindLines<Span>(data, size);
+    wideLines_.clear();
+  } else {
+    wideLines_ = FindLines<WideSpan>(data, size);
+    lines_.clear();
+  }
+  text_ = std::move(text);
+  size_ = size;
+  writable_ = nullptr;
+  capacity_ = 0;
+}
+
+template <typename Line>
+std::vector<Line> TextList::FindLines(const char* data, std::size_t size) {
+  using Offset = decltype(Line::offset);
+  std::vector<Line> lines;
   lines.reserve(EstimatedLines(std::string_view(data, size)));
   // One pass over the text for both kinds of break; an LF right after a CR
   // belongs to it and is passed over.
@@ -87,24 +113,20 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
   ForEachByteOf(std::string_view(data, size), '\r', '\n', [&](std::size_t end) {
     if (end < start)
       return;
-    lines.push_back({start, end - start});
+    lines.push_back({static_cast<Offset>(start), static_cast<Offset>(end - start)});
     start = end + 1;
     if (data[end] == '\r' && start < size && data[start] == '\n')
       ++start;
   });
   if (start < size)
-    lines.push_back({start, size - start});
-  text_ = std::move(text);
-  size_ = size;
-  writable_ = nullptr;
-  capacity_ = 0;
-  lines_ = std::move(lines);
+    lines.push_back({static_cast<Offset>(start), static_cast<Offset>(size - start)});
+  return lines;
 }
 
 std::string TextList::text() const {
   std::string joined;
-  joined.reserve(size_ + 2 * lines_.size());
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
+  joined.reserve(size_ + 2 * count());
+  for (std::size_t i = 0; i < count(); ++i) {
     joined.append(line(i));
     joined.append("\r\n");
   }

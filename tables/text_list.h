@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -22,12 +23,15 @@ class TextList {
 
   void clear();
   void append(std::string_view line);
-  std::size_t count() const { return lines_.size(); }
+  // Only one of the two line tables is ever in use.
+  std::size_t count() const { return lines_.size() + wideLines_.size(); }
   // Lines are counted from 0; an index past the end gives the empty text.
   std::string_view line(std::size_t index) const {
-    if (index >= lines_.size())
-      return {};
-    return std::string_view(text_.get() + lines_[index].offset, lines_[index].length);
+    if (index < lines_.size())
+      return std::string_view(text_.get() + lines_[index].offset, lines_[index].length);
+    if (index < wideLines_.size())
+      return std::string_view(text_.get() + wideLines_[index].offset, wideLines_[index].length);
+    return {};
   }
 
   // Replaces the content with a whole text, taking ownership of the buffer
@@ -47,11 +51,19 @@ class TextList {
   std::string text() const;
 
  private:
+  // Where each line lies in the text: eight bytes a line for any text
+  // below 4 GB, which a big file's million lines are.
   struct Span {
+    std::uint32_t offset;
+    std::uint32_t length;
+  };
+  struct WideSpan {
     std::size_t offset;
     std::size_t length;
   };
   void loadShared(std::shared_ptr<const char> text, std::size_t size);
+  template <typename Line>
+  static std::vector<Line> FindLines(const char* data, std::size_t size);
 
   std::shared_ptr<const char> text_;
   std::size_t size_ = 0;
@@ -60,6 +72,7 @@ class TextList {
   char* writable_ = nullptr;
   std::size_t capacity_ = 0;
   std::vector<Span> lines_;
+  std::vector<WideSpan> wideLines_;
 };
 
 }  // namespace passerelle
