@@ -48,12 +48,17 @@ std::string_view Grid::PackedCell(const char* row, std::uint32_t index) {
 }
 
 std::vector<std::string_view> Grid::Unpack(const char* row) {
-  const StoredCells stored(row);
   std::vector<std::string_view> cells;
+  UnpackInto(row, cells);
+  return cells;
+}
+
+void Grid::UnpackInto(const char* row, std::vector<std::string_view>& cells) {
+  const StoredCells stored(row);
+  cells.clear();
   cells.reserve(static_cast<std::size_t>(stored.size()));
   for (int i = 0; i < stored.size(); ++i)
     cells.push_back(stored[i]);
-  return cells;
 }
 
 char* Grid::RowStore::allocate(std::size_t bytes) {
@@ -235,7 +240,12 @@ void Grid::setCell(int col, int row, std::string_view text) {
   const auto index = static_cast<std::size_t>(col);
   if (text.empty() && index >= CellCount(packed))
     return;
-  std::vector<std::string_view> cells = Unpack(packed);
+  // One list for every call, found through the thread's storage: a step
+  // that rewrites one cell in each of a million rows must not pay an
+  // allocation per row.
+  thread_local std::vector<std::string_view> scratch;
+  std::vector<std::string_view>& cells = scratch;
+  UnpackInto(packed, cells);
   if (cells.size() <= index)
     cells.resize(index + 1);
   cells[index] = text;

@@ -191,6 +191,7 @@ class Grid {
   static std::size_t PackedSize(const char* row);
   static std::string_view PackedCell(const char* row, std::uint32_t index);
   static std::vector<std::string_view> Unpack(const char* row);
+  static void UnpackInto(const char* row, std::vector<std::string_view>& cells);
   struct LineSplit;
   LineSplit splitLine(int row, std::string_view line, char separator);
   void placeRow(int row, char* packed);
