@@ -29,6 +29,7 @@
 #include "bench/process_probe.h"
 #include "tables/cp1252.h"
 #include "tables/delimited_import.h"
+#include "tables/memory_reuse.h"
 
 namespace passerelle::bench {
 
@@ -604,6 +605,8 @@ int Main(int argc, char** argv) {
 }  // namespace passerelle::bench
 
 int main(int argc, char** argv) {
+  // As the window and the batch program run.
+  passerelle::KeepFreedMemoryForReuse();
   try {
     return passerelle::bench::Main(argc, argv);
   } catch (const std::exception& error) {

@@ -32,6 +32,7 @@
 #include "app/form/Unit1.h"
 #include "steps/steps.h"
 #include "tables/cp1252.h"
+#include "tables/memory_reuse.h"
 
 namespace passerelle::batch {
 
@@ -236,6 +237,7 @@ std::vector<Argument> ArgumentsOf(int argc, char** argv) {
 }  // namespace passerelle::batch
 
 int main(int argc, char** argv) {
+  passerelle::KeepFreedMemoryForReuse();
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
 #endif

@@ -9,6 +9,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/qt_host.h"
 #include "app/qt/qt_text.h"
+#include "tables/memory_reuse.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ void QuitOnceShown(const QWidget& window) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  passerelle::KeepFreedMemoryForReuse();
   QApplication application(argc, argv);
   // The error display is captioned with the program's file name without its
   // extension, whatever the file was renamed to.
