@@ -19,10 +19,6 @@ void WriteU32(char* at, std::uint32_t value) {
   std::memcpy(at, &value, sizeof value);
 }
 
-void WriteU16(char* at, std::uint16_t value) {
-  std::memcpy(at, &value, sizeof value);
-}
-
 }  // namespace
 
 bool Grid::IsBorrowed(const char* row) {
@@ -334,6 +330,20 @@ int Grid::setRowFromLine(int row, std::string_view first, std::string_view line,
   return split.cells;
 }
 
+// A borrowed row's ends: cell 0's length, then where each kept piece of the
+// line ends.
+template <typename End>
+void Grid::WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split) {
+  auto write = [ends](std::size_t i, std::size_t value) {
+    const auto end = static_cast<End>(value);
+    std::memcpy(ends + sizeof(End) * i, &end, sizeof end);
+  };
+  write(0, firstLength);
+  for (std::size_t i = 0; i < split.kept; ++i)
+    write(i + 1, split.separators[i]);
+  write(split.kept + 1, split.keptLength);
+}
+
 int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
                             const std::shared_ptr<const void>& owner) {
   // A line without a stored piece has nothing to borrow.
@@ -352,17 +362,10 @@ int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view li
   const char* const base = line.data();
   std::memcpy(packed + 4, &base, sizeof base);
   char* const ends = packed + kBorrowedHeader;
-  if (narrow) {
-    WriteU16(ends, static_cast<std::uint16_t>(first.size()));
-    for (std::size_t i = 0; i < split.kept; ++i)
-      WriteU16(ends + 2 * (i + 1), static_cast<std::uint16_t>(split.separators[i]));
-    WriteU16(ends + 2 * (split.kept + 1), static_cast<std::uint16_t>(split.keptLength));
-  } else {
-    WriteU32(ends, static_cast<std::uint32_t>(first.size()));
-    for (std::size_t i = 0; i < split.kept; ++i)
-      WriteU32(ends + 4 * (i + 1), static_cast<std::uint32_t>(split.separators[i]));
-    WriteU32(ends + 4 * (split.kept + 1), static_cast<std::uint32_t>(split.keptLength));
-  }
+  if (narrow)
+    WriteBorrowedEnds<std::uint16_t>(ends, first.size(), split);
+  else
+    WriteBorrowedEnds<std::uint32_t>(ends, first.size(), split);
   if (!first.empty())
     std::memcpy(ends + endSize * split.stored, first.data(), first.size());
 

@@ -194,6 +194,8 @@ class Grid {
   static void UnpackInto(const char* row, std::vector<std::string_view>& cells);
   struct LineSplit;
   LineSplit splitLine(int row, std::string_view line, char separator);
+  template <typename End>
+  static void WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split);
   void placeRow(int row, char* packed);
   void checkInside(int col, int row) const;
   template <typename Cells>
