@@ -177,6 +177,37 @@ std::string FoldName(std::string name) {
   return name;
 }
 
+namespace {
+
+// Every step of FoldName maps or drops one byte whatever its neighbours, so
+// the whole fold is a byte table: what FoldName makes of each byte alone,
+// or -1 for a byte it drops.
+using FoldTable = std::array<std::int16_t, 256>;
+
+FoldTable MakeFoldTable() {
+  FoldTable table{};
+  for (std::size_t byte = 0; byte < table.size(); ++byte) {
+    const std::string folded = FoldName(std::string(1, static_cast<char>(byte)));
+    table[byte] = folded.empty() ? std::int16_t{-1} : static_cast<unsigned char>(folded[0]);
+  }
+  return table;
+}
+
+}  // namespace
+
+void AppendFoldedName(std::string_view name, std::string& folded) {
+  static const FoldTable table = MakeFoldTable();
+  const std::size_t start = folded.size();
+  folded.resize(start + name.size());
+  char* out = folded.data() + start;
+  for (const char c : name) {
+    const std::int16_t mapped = table[static_cast<unsigned char>(c)];
+    *out = static_cast<char>(mapped);
+    out += mapped >= 0 ? 1 : 0;
+  }
+  folded.resize(static_cast<std::size_t>(out - folded.data()));
+}
+
 std::string NormalizeSubject(std::string label, SubjectOptions options) {
   // The window never offers to keep the subjects as they are; should it ever,
   // the caller still needs a text, and the label as given is the honest one.

@@ -18,6 +18,10 @@ std::string AsciiLowerCase(std::string_view text);
 // then every space removed.
 std::string FoldName(std::string name);
 
+// Appends FoldName(name) to `folded`, without a text of its own: for loops
+// that fold a name per row of a big table.
+void AppendFoldedName(std::string_view name, std::string& folded);
+
 // The options of the window that the subject rules read.
 struct SubjectOptions {
   bool mergeAp = true;        // "Fusionner Matière et AP"

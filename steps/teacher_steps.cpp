@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "steps/record_index.h"
 #include "steps/screen_pacer.h"
 #include "steps/steps.h"
 #include "tables/csv_export.h"
@@ -611,186 +612,277 @@ std::optional<MailColumns> LocateMailColumns(const Grid& import, ToolkitPort& po
   return MailColumns{lastName, civility, firstName, email};
 }
 
-// The export's lines by full name ("LAST First", as step 2 keeps the
-// teacher's name; the e-mail export has the two apart).
-//
-// A name nearly always has one line, kept in the name's own entry so that a
-// lookup reads nothing else; a name on several lines also has them all, in
-// export order, in one array shared by every name.
-class MailLinesByFullName {
- public:
-  MailLinesByFullName(const Grid& import, const MailColumns& columns, ScreenPacer& pacer) {
-    const int lastRow = import.rowCount() - 1;
-    std::vector<int> nameOfRow(static_cast<std::size_t>(std::max(lastRow, 0)) + 1, kNone);
-    names_.reserve(nameOfRow.size());
-    std::string fullName;
-    for (int row = 1; row <= lastRow; ++row) {
-      pacer.rowDone();
-      fullName.assign(import.cell(columns.lastName, row));
-      fullName.push_back(' ');
-      fullName.append(import.cell(columns.firstName, row));
-      nameOfRow[static_cast<std::size_t>(row)] = file(fullName, row);
-    }
-    listRowsByName(nameOfRow);
-  }
-
-  // The first export row after `after` whose full name is `name`, or kNone.
-  int firstRowAfter(std::string_view name, int after) const {
-    const int id = names_.find(name, HashText(name));
-    if (id == kNone)
-      return kNone;
-    const FullName& entry = names_.entry(id);
-    if (entry.firstRow > after)
-      return entry.firstRow;
-    const auto begin = rows_.begin() + entry.begin;
-    const auto end = rows_.begin() + entry.end;
-    const auto at = std::upper_bound(begin, end, after);
-    return at == end ? kNone : *at;
-  }
-
- private:
-  struct FullName {
-    std::string text;
-    int firstRow;
-    int begin = 0;  // the name's rows in rows_, begin to end
-    int end = 0;
-
-    bool operator==(std::string_view probe) const { return text == probe; }
-  };
-
-  int file(std::string_view fullName, int row) {
-    const std::uint64_t hash = HashText(fullName);
-    const int known = names_.find(fullName, hash);
-    return known != kNone ? known : names_.add(FullName{std::string(fullName), row}, hash);
-  }
-
-  // A counting sort: each name's place from the counts of the names before
-  // it, then the rows dealt out in export order.
-  void listRowsByName(const std::vector<int>& nameOfRow) {
-    std::vector<int> nextPlace(static_cast<std::size_t>(names_.size()) + 1, 0);
-    for (std::size_t row = 1; row < nameOfRow.size(); ++row)
-      ++nextPlace[static_cast<std::size_t>(nameOfRow[row]) + 1];
-    for (std::size_t name = 1; name < nextPlace.size(); ++name)
-      nextPlace[name] += nextPlace[name - 1];
-    for (int name = 0; name < names_.size(); ++name) {
-      FullName& entry = names_.entry(name);
-      entry.begin = nextPlace[static_cast<std::size_t>(name)];
-      entry.end = nextPlace[static_cast<std::size_t>(name) + 1];
-    }
-    rows_.resize(nameOfRow.size() - 1);
-    for (std::size_t row = 1; row < nameOfRow.size(); ++row) {
-      int& place = nextPlace[static_cast<std::size_t>(nameOfRow[row])];
-      rows_[static_cast<std::size_t>(place++)] = static_cast<int>(row);
-    }
-  }
-
-  FlatIndex<FullName> names_;
-  std::vector<int> rows_;
-};
-
-// The export line whose identity a teacher row ends up with, or kNone.
-//
-// Each teacher row meets the export lines in order, and a match replaces its
-// column 0 by the line's last name, which the following lines are then
-// compared with. So the row's story is a chain: the first line whose full
-// name equals column 0, then the first line after that one whose full name
-// equals that line's last name, and so on. Every match overwrites the same
-// four cells, so only the chain's last line matters. A chain link shortens
-// column 0 by at least " " plus a first name, so chains are as short as the
-// names are.
-int LastIdentityMatch(std::string_view name, const Grid& import, const MailColumns& columns,
-                      const MailLinesByFullName& mailLines) {
-  int matched = kNone;
-  for (;;) {
-    const int next = mailLines.firstRowAfter(name, matched == kNone ? 0 : matched);
-    if (next == kNone)
-      return matched;
-    matched = next;
-    name = import.cell(columns.lastName, matched);
-  }
-}
-
 // The users file and PRONOTE spell names differently (accents, hyphens,
 // case), so accounts are matched on folded names. When several "PROF" rows
 // fold alike, the last one in the users table supplies the account.
+//
+// Each account is kept with its login, lower-cased, and its password, so that
+// a teacher row finds all it takes from it in one place.
 class TeacherAccounts {
  public:
-  TeacherAccounts(const Grid& users, ScreenPacer& pacer) {
+  // A record's texts after its key, the folded names; its number is the
+  // users row.
+  static constexpr std::size_t kLogin = 1;
+  static constexpr std::size_t kPassword = 2;
+
+  TeacherAccounts(const Grid& users, ScreenPacer& pacer) : accounts_(3) {
+    accounts_.reserve(static_cast<std::size_t>(users.rowCount()));
+    std::string names;
     for (int row = 0; row < users.rowCount(); ++row) {
       pacer.rowDone();
       if (users.cell(kUserCategoryCol, row) != kTeacherCategory)
         continue;
-      std::string names;
       FoldNames(users.cell(kUserLastNameCol, row), users.cell(kUserFirstNameCol, row), names);
-      const std::uint64_t hash = HashText(names);
-      const int known = names_.find(names, hash);
-      if (known == kNone)
-        names_.add(FoldedTeacher{std::move(names), row}, hash);
-      else
-        names_.entry(known).usersRow = row;
+      const std::string login = AsciiLowerCase(users.cell(kUserLoginCol, row));
+      const std::array<std::string_view, 3> account = {names, login,
+                                                       users.cell(kUserPasswordCol, row)};
+      accounts_.put(account, row);
     }
   }
 
-  // Both folded names of a teacher in one text, the key usersRowOf() takes.
+  // Both folded names of a teacher in one text, the key find() takes.
   // Folding removes every space, so the one space between them keeps each
   // pair of names apart from every other.
   static void FoldNames(std::string_view lastName, std::string_view firstName,
                         std::string& folded) {
-    folded = FoldName(std::string(lastName));
+    folded.clear();
+    AppendFoldedName(lastName, folded);
     folded.push_back(' ');
-    folded.append(FoldName(std::string(firstName)));
+    AppendFoldedName(firstName, folded);
   }
 
-  // The users row that gives a teacher with these folded names an account,
-  // or kNone.
-  int usersRowOf(std::string_view folded) const {
-    const int known = names_.find(folded, HashText(folded));
-    return known == kNone ? kNone : names_.entry(known).usersRow;
+  // The account of a teacher with these folded names, or none; for each of
+  // many at once.
+  void findEach(std::span<const std::string_view> folded,
+                std::span<RecordIndex::Record> found) const {
+    accounts_.findEach(folded, found);
   }
 
-  bool empty() const { return names_.size() == 0; }
+  bool empty() const { return accounts_.empty(); }
 
  private:
-  struct FoldedTeacher {
-    std::string names;
-    int usersRow;
+  RecordIndex accounts_;
+};
 
-    bool operator==(std::string_view probe) const { return names == probe; }
-  };
+// "LAST First", as step 2 keeps a teacher's name; the e-mail export has the
+// two apart.
+void FullNameOf(const Grid& import, const MailColumns& columns, int row, std::string& fullName) {
+  fullName.assign(import.cell(columns.lastName, row));
+  fullName.push_back(' ');
+  fullName.append(import.cell(columns.firstName, row));
+}
 
-  FlatIndex<FoldedTeacher> names_;
+// The e-mail export's lines by full name. A name stands for its first line
+// (export rows count from 1), which is all a lookup reads for a name on one
+// line, as nearly all are; a name on several lines also has them all, in
+// export order, in one array shared by every name.
+class MailLinesByFullName {
+ public:
+  MailLinesByFullName(const Grid& import, const MailColumns& columns, ScreenPacer& pacer)
+      : names_(1) {
+    names_.reserve(static_cast<std::size_t>(import.rowCount()));
+    const int lastRow = import.rowCount() - 1;
+    firstRowOfName_.assign(static_cast<std::size_t>(std::max(lastRow, 0)) + 1, kNone);
+    std::string fullName;
+    for (int row = 1; row <= lastRow; ++row) {
+      pacer.rowDone();
+      FullNameOf(import, columns, row, fullName);
+      const std::array<std::string_view, 1> key = {fullName};
+      firstRowOfName_[static_cast<std::size_t>(row)] = names_.insert(key, row).number();
+    }
+    listRowsByName();
+  }
+
+  // The first export row after `after` whose full name is `name`, or kNone.
+  int firstRowAfter(std::string_view name, int after) const {
+    const RecordIndex::Record found = names_.find(name);
+    if (!found)
+      return kNone;
+    const int firstRow = found.number();
+    if (firstRow > after)
+      return firstRow;
+    const auto begin = rows_.begin() + place_[static_cast<std::size_t>(firstRow)];
+    const auto end = rows_.begin() + place_[static_cast<std::size_t>(firstRow) + 1];
+    const auto at = std::upper_bound(begin, end, after);
+    return at == end ? kNone : *at;
+  }
+
+  // Whether no row before this one has its full name.
+  bool firstOfItsName(int row) const {
+    return firstRowOfName_[static_cast<std::size_t>(row)] == row;
+  }
+
+ private:
+  // A counting sort on each row's name, that is on the name's first row:
+  // each name's place from the counts of the names before it, then the rows
+  // dealt out in export order.
+  void listRowsByName() {
+    place_.assign(firstRowOfName_.size() + 1, 0);
+    for (std::size_t row = 1; row < firstRowOfName_.size(); ++row)
+      ++place_[static_cast<std::size_t>(firstRowOfName_[row]) + 1];
+    for (std::size_t name = 1; name < place_.size(); ++name)
+      place_[name] += place_[name - 1];
+    std::vector<int> nextPlace(place_.begin(), place_.end() - 1);
+    rows_.resize(firstRowOfName_.size() - 1);
+    for (std::size_t row = 1; row < firstRowOfName_.size(); ++row) {
+      int& at = nextPlace[static_cast<std::size_t>(firstRowOfName_[row])];
+      rows_[static_cast<std::size_t>(at++)] = static_cast<int>(row);
+    }
+  }
+
+  RecordIndex names_;                // number: the name's first row
+  std::vector<int> firstRowOfName_;  // by row
+  std::vector<int> place_;           // by first row: where its rows start in rows_
+  std::vector<int> rows_;
+};
+
+// What a teacher row takes from the e-mail export and the users table,
+// filed under the name in its column 0.
+//
+// A teacher row meets the export lines in order, and a match replaces its
+// column 0 by the line's last name, which the following lines are then
+// compared with. So the row's story is a chain: the first line whose full
+// name equals column 0, then the first line after that one whose full name
+// equals that line's last name, and so on. Every match overwrites the same
+// four cells, so only the chain's last line matters, and the account is then
+// the one of that line's names.
+//
+// A chain from a given line goes on the same way whichever row reached that
+// line, so each line's chain end is worked out once, last line first (a link
+// always leads further down), and each full name is filed with what the end
+// of the chain from its first line gives. A teacher row then costs one
+// lookup and reads one place, instead of a walk through the export, the
+// accounts and the users table whose every step waits on the one before.
+class MailIdentities {
+ public:
+  // A record's texts after its key; its number is the users row of the
+  // account, or kNone when the line's names have none.
+  static constexpr std::size_t kLastName = 1;
+  static constexpr std::size_t kFirstName = 2;
+  static constexpr std::size_t kCivility = 3;
+  static constexpr std::size_t kEmail = 4;
+  static constexpr std::size_t kLogin = 5;
+  static constexpr std::size_t kPassword = 6;
+
+  MailIdentities(const Grid& import, const MailColumns& columns, const TeacherAccounts& accounts,
+                 ScreenPacer& pacer)
+      : import_(import),
+        columns_(columns),
+        accounts_(accounts),
+        lines_(import, columns, pacer),
+        chainEnd_(static_cast<std::size_t>(std::max(import.rowCount() - 1, 0)) + 1, kNone),
+        identities_(7) {
+    identities_.reserve(static_cast<std::size_t>(import.rowCount()));
+    // A batch at a time, in one short loop per kind of lookup, as the
+    // teacher rows go (see TeacherRowCompleter).
+    for (int high = import.rowCount() - 1; high >= 1; high -= kBatchRows) {
+      const int low = std::max(1, high - kBatchRows + 1);
+      followLinks(high, low, pacer);
+      findAccounts();
+      fileNames();
+    }
+  }
+
+  // What a teacher row with this column 0 takes, or none when no line of
+  // the export has that full name; for each of many names at once.
+  void findEach(std::span<const std::string_view> names,
+                std::span<RecordIndex::Record> found) const {
+    identities_.findEach(names, found);
+  }
+
+ private:
+  static constexpr int kBatchRows = 1024;
+
+  // The chain ends of rows high down to low, and the rows among them that
+  // are the first of their name.
+  void followLinks(int high, int low, ScreenPacer& pacer) {
+    links_.clear();
+    for (int row = high; row >= low; --row)
+      links_.push_back(lines_.firstRowAfter(import_.cell(columns_.lastName, row), row));
+    firstRows_.clear();
+    for (int row = high; row >= low; --row) {
+      pacer.rowDone();
+      const int next = links_[static_cast<std::size_t>(high - row)];
+      chainEnd_[static_cast<std::size_t>(row)] =
+          next == kNone ? row : chainEnd_[static_cast<std::size_t>(next)];
+      if (lines_.firstOfItsName(row))
+        firstRows_.push_back(row);
+    }
+  }
+
+  // The account of each chain end's names, for the rows firstRows_ lists.
+  void findAccounts() {
+    accountOf_.assign(firstRows_.size(), RecordIndex::Record());
+    if (accounts_.empty())
+      return;
+    foldedNames_.resize(std::max(foldedNames_.size(), firstRows_.size()));
+    keys_.resize(firstRows_.size());
+    for (std::size_t i = 0; i < firstRows_.size(); ++i) {
+      const int end = chainEnd_[static_cast<std::size_t>(firstRows_[i])];
+      TeacherAccounts::FoldNames(import_.cell(columns_.lastName, end),
+                                 import_.cell(columns_.firstName, end), foldedNames_[i]);
+      keys_[i] = foldedNames_[i];
+    }
+    accounts_.findEach(keys_, accountOf_);
+  }
+
+  void fileNames() {
+    for (std::size_t i = 0; i < firstRows_.size(); ++i) {
+      const int row = firstRows_[i];
+      const int end = chainEnd_[static_cast<std::size_t>(row)];
+      const RecordIndex::Record& account = accountOf_[i];
+      FullNameOf(import_, columns_, row, fullName_);
+      const std::array<std::string_view, 7> identity = {
+          fullName_,
+          import_.cell(columns_.lastName, end),
+          import_.cell(columns_.firstName, end),
+          import_.cell(columns_.civility, end) == "Mme" ? "Madame" : "Monsieur",
+          import_.cell(columns_.email, end),
+          account ? account.text(TeacherAccounts::kLogin) : std::string_view(),
+          account ? account.text(TeacherAccounts::kPassword) : std::string_view()};
+      identities_.put(identity, account ? account.number() : kNone);
+    }
+  }
+
+  const Grid& import_;
+  const MailColumns& columns_;
+  const TeacherAccounts& accounts_;
+  const MailLinesByFullName lines_;
+  std::vector<int> chainEnd_;  // by export row
+  RecordIndex identities_;
+  // Batch work, by place in the batch.
+  std::vector<int> links_;
+  std::vector<int> firstRows_;
+  std::vector<std::string> foldedNames_;
+  std::vector<std::string_view> keys_;
+  std::vector<RecordIndex::Record> accountOf_;
+  std::string fullName_;
 };
 
 // Every stored cell of a row, and at least the teacher columns, for a row
 // that is about to be written back whole.
-void ReadRowCells(const Grid& grid, int row, std::vector<std::string>& cells) {
+void ReadRowCells(const Grid& grid, int row, std::vector<std::string_view>& cells) {
   const int stored = std::min(grid.storedCellCount(row), grid.colCount());
   cells.resize(static_cast<std::size_t>(std::max(stored, kTeacherColumnCount)));
   for (std::size_t col = 0; col < cells.size(); ++col)
-    cells[col].assign(grid.cell(static_cast<int>(col), row));
+    cells[col] = grid.cell(static_cast<int>(col), row);
 }
 
-// Gives each teacher row its identity from the e-mail export, then its
-// account from the users table. What the two passes do to a row depends on
-// nothing but the row itself, the export and the users table, so the table
-// can go through both passes a batch of rows at a time rather than each pass
-// over the whole table, and each row is written back once.
-//
-// Each batch goes through one short loop per pass: the lookups of
-// neighbouring rows miss the cache independently, and a short loop lets the
-// processor wait for several of those misses at once (see
-// AssociationBatches).
+// Gives each teacher row its identity from the e-mail export, and its account
+// from the users table: the account of the export line's names when the row
+// has an identity, else of the row's own names. The table goes through a
+// batch of rows at a time, in one short loop per kind of lookup: the lookups
+// of neighbouring rows miss the cache independently, and a short loop lets
+// the processor wait for several of those misses at once (see
+// AssociationBatches). Each row is written back once.
 class TeacherRowCompleter {
  public:
   TeacherRowCompleter(Grid& teachers, const Grid& import, const MailColumns& columns,
                       const Grid& users, ScreenPacer& pacer)
       : teachers_(teachers),
-        import_(import),
-        columns_(columns),
-        users_(users),
         pacer_(pacer),
-        mailLines_(import, columns, pacer),
-        accounts_(users, pacer) {}
+        accounts_(users, pacer),
+        identities_(import, columns, accounts_, pacer) {}
 
   void completeAll() {
     for (int first = 0; first < teachers_.rowCount(); first += kBatchRows) {
@@ -804,78 +896,87 @@ class TeacherRowCompleter {
  private:
   static constexpr int kBatchRows = 1024;
 
-  // What one teacher row receives: the export line and the users row it
-  // takes its values from, or kNone.
+  // What one teacher row receives, when it receives anything.
   struct Completion {
-    int line;
-    int account;
+    RecordIndex::Record identity;
+    RecordIndex::Record account;  // only for a row without an identity
   };
 
   void findIdentities(int first, int end) {
-    batch_.clear();
-    for (int row = first; row < end; ++row) {
-      const int line =
-          LastIdentityMatch(teachers_.cell(kLastNameCol, row), import_, columns_, mailLines_);
-      batch_.push_back(Completion{line, kNone});
-    }
+    const auto size = static_cast<std::size_t>(end - first);
+    batch_.assign(size, Completion{});
+    keys_.resize(size);
+    for (std::size_t i = 0; i < size; ++i)
+      keys_[i] = teachers_.cell(kLastNameCol, first + static_cast<int>(i));
+    found_.resize(size);
+    identities_.findEach(keys_, found_);
+    for (std::size_t i = 0; i < size; ++i)
+      batch_[i].identity = found_[i];
   }
 
-  // The account pass reads columns 0 and 1 as the identity pass left them.
-  // The names are all folded first, so that the lookups after them run in a
-  // short loop of their own.
+  // The account of the rows the export gives no identity: by their own names.
   void findAccounts(int first) {
     if (accounts_.empty())
       return;
-    foldedNames_.resize(std::max(foldedNames_.size(), batch_.size()));
+    rowsWithoutIdentity_.clear();
     for (std::size_t i = 0; i < batch_.size(); ++i) {
-      const int row = first + static_cast<int>(i);
-      const int line = batch_[i].line;
-      if (line == kNone) {
-        TeacherAccounts::FoldNames(teachers_.cell(kLastNameCol, row),
-                                   teachers_.cell(kFirstNameCol, row), foldedNames_[i]);
-      } else {
-        TeacherAccounts::FoldNames(import_.cell(columns_.lastName, line),
-                                   import_.cell(columns_.firstName, line), foldedNames_[i]);
-      }
+      if (!batch_[i].identity)
+        rowsWithoutIdentity_.push_back(i);
     }
-    for (std::size_t i = 0; i < batch_.size(); ++i)
-      batch_[i].account = accounts_.usersRowOf(foldedNames_[i]);
+    foldedNames_.resize(std::max(foldedNames_.size(), rowsWithoutIdentity_.size()));
+    keys_.resize(rowsWithoutIdentity_.size());
+    for (std::size_t k = 0; k < rowsWithoutIdentity_.size(); ++k) {
+      const int row = first + static_cast<int>(rowsWithoutIdentity_[k]);
+      TeacherAccounts::FoldNames(teachers_.cell(kLastNameCol, row),
+                                 teachers_.cell(kFirstNameCol, row), foldedNames_[k]);
+      keys_[k] = foldedNames_[k];
+    }
+    found_.resize(keys_.size());
+    accounts_.findEach(keys_, found_);
+    for (std::size_t k = 0; k < rowsWithoutIdentity_.size(); ++k)
+      batch_[rowsWithoutIdentity_[k]].account = found_[k];
   }
 
   void writeRows(int first) {
     for (std::size_t i = 0; i < batch_.size(); ++i) {
       pacer_.rowDone();
       const Completion& completion = batch_[i];
-      if (completion.line != kNone || completion.account != kNone)
+      if (completion.identity || completion.account)
         writeRow(first + static_cast<int>(i), completion);
     }
   }
 
   void writeRow(int row, const Completion& completion) {
     ReadRowCells(teachers_, row, cells_);
-    if (const int line = completion.line; line != kNone) {
-      cells_[kEmailCol] = import_.cell(columns_.email, line);
-      cells_[kLastNameCol] = import_.cell(columns_.lastName, line);
-      cells_[kFirstNameCol] = import_.cell(columns_.firstName, line);
-      cells_[kCivilityCol] = import_.cell(columns_.civility, line) == "Mme" ? "Madame" : "Monsieur";
+    if (const RecordIndex::Record& identity = completion.identity) {
+      cells_[kEmailCol] = identity.text(MailIdentities::kEmail);
+      cells_[kLastNameCol] = identity.text(MailIdentities::kLastName);
+      cells_[kFirstNameCol] = identity.text(MailIdentities::kFirstName);
+      cells_[kCivilityCol] = identity.text(MailIdentities::kCivility);
+      if (identity.number() != kNone) {
+        cells_[kLoginCol] = identity.text(MailIdentities::kLogin);
+        cells_[kPasswordCol] = identity.text(MailIdentities::kPassword);
+      }
+    } else if (const RecordIndex::Record& account = completion.account) {
+      cells_[kLoginCol] = account.text(TeacherAccounts::kLogin);
+      cells_[kPasswordCol] = account.text(TeacherAccounts::kPassword);
     }
-    if (const int account = completion.account; account != kNone) {
-      cells_[kLoginCol] = AsciiLowerCase(users_.cell(kUserLoginCol, account));
-      cells_[kPasswordCol] = users_.cell(kUserPasswordCol, account);
-    }
+    // The views into the row's own cells stay valid while it is rewritten:
+    // the grid copies a row's new cells before letting the old ones go.
     teachers_.setRowTexts(row, cells_);
   }
 
   Grid& teachers_;
-  const Grid& import_;
-  const MailColumns& columns_;
-  const Grid& users_;
   ScreenPacer& pacer_;
-  const MailLinesByFullName mailLines_;
   const TeacherAccounts accounts_;
+  const MailIdentities identities_;
+  // Batch work, by place in the batch unless said otherwise.
   std::vector<Completion> batch_;
-  std::vector<std::string> foldedNames_;  // by place in the batch
-  std::vector<std::string> cells_;        // kept between rows for their buffers
+  std::vector<std::string_view> keys_;
+  std::vector<RecordIndex::Record> found_;
+  std::vector<std::size_t> rowsWithoutIdentity_;
+  std::vector<std::string> foldedNames_;  // by place in rowsWithoutIdentity_
+  std::vector<std::string_view> cells_;   // one row's, kept for its buffer
 };
 
 void WriteTeacherColumnNames(Grid& grid) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,6 +57,25 @@ TEST(FoldNameTest, FoldsNamesToComparisonKeys) {
     EXPECT_EQ(Printable(folded), Printable(c.expected));
     // A key compared against another key must not move again.
     EXPECT_EQ(Printable(FoldName(folded)), Printable(folded));
+    std::string appended = "key ";
+    AppendFoldedName(c.input, appended);
+    EXPECT_EQ(Printable(appended), Printable("key " + c.expected));
+  }
+}
+
+// The fold of a long table's names works a byte at a time: it must agree
+// with FoldName on any text, every byte value, NUL and separators included.
+TEST(FoldNameTest, FoldingIntoATextAgreesWithFoldName) {
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> length(0, 40);
+  for (int i = 0; i < 2000; ++i) {
+    std::string name;
+    for (int n = length(random); n > 0; --n)
+      name.push_back(static_cast<char>(byte(random)));
+    std::string appended = "before";
+    AppendFoldedName(name, appended);
+    ASSERT_EQ(Printable(appended), Printable("before" + FoldName(name))) << Printable(name);
   }
 }
 

@@ -962,6 +962,36 @@ TEST_F(TeacherStepsAtScale, ManyTeacherRowsGiveWhatTheRowByRowSearchesGive) {
   EXPECT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
 }
 
+// An export of thousands of lines cut from a few names with spaces in them:
+// most full names recur, and identity chains ("A B C" then "A B" then "A")
+// link lines that lie far apart, across the batches the step works in.
+TEST_F(TeacherStepsAtScale, ChainsAcrossALongExportGiveWhatTheRowByRowSearchGives) {
+  const std::vector<std::string> lastNames = {"A",   "A B",     "A B C",  "B",
+                                              "B C", "LE GALL", "Le-Gall"};
+  const std::vector<std::string> firstNames = {"B", "C", "B C", "Jean", "", "H\xE9l\xE8ne"};
+  Rows mailLines{kMailHeader};
+  for (int i = 0; i < 3000; ++i)
+    mailLines.push_back(
+        {pick(lastNames), i % 4 == 0 ? "Mme" : "M.", pick(firstNames), Numbered("m", i)});
+  WorkingTables tables;
+  tables.StringGrid2.setRowCount(300);
+  for (int row = 1; row < 300; ++row) {
+    tables.StringGrid2.setCell(0, row, pick(lastNames) + " " + pick(firstNames));
+    tables.StringGrid2.setCell(1, row, pick(firstNames));
+  }
+  Rows users;
+  for (int i = 0; i < 60; ++i)
+    users.push_back(
+        UserRow("PROF", pick(lastNames), pick(firstNames), Numbered("L", i), Numbered("P", i)));
+  tables.StringGrid1 = ImportedGrid(mailLines);
+  tables.StringGrid5 = MakeGrid(users);
+
+  WorkingTables expected = tables;
+  ASSERT_TRUE(CompleteTeacherRows(tables, host));
+  reference::CompleteTeacherRows(expected);
+  EXPECT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+}
+
 // A rectorate's export takes seconds to go through; the window must be able
 // to repaint meanwhile.
 TEST(TeacherStepsOnLongExports, LetTheScreenCatchUp) {

@@ -1,0 +1,221 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace passerelle {
+
+// Records of a fixed number of texts and one number, each found by its first
+// text, the key.
+//
+// A record lies whole in one arena: its key's hash, its number, where each
+// of its texts ends, then the texts back to back. A slot of the table leads
+// straight to it, so a lookup reads one slot and one place in the arena. An
+// index whose entries held texts of their own would read a slot, an entry
+// and a text; once the tables outgrow the processor's caches each of those
+// reads is a cache miss, and the misses are most of what a lookup costs.
+class RecordIndex {
+ public:
+  // A view of one record, valid until the index is next written to.
+  class Record {
+   public:
+    Record() = default;
+    explicit operator bool() const { return at_ != nullptr; }
+    int number() const { return ReadAt<std::int32_t>(at_ + kNumberAt); }
+    std::string_view text(std::size_t index) const {
+      const std::size_t begin = index == 0 ? 0 : ReadAt<std::uint32_t>(ends() + 4 * (index - 1));
+      const std::size_t end = ReadAt<std::uint32_t>(ends() + 4 * index);
+      return std::string_view(ends() + 4 * textCount_ + begin, end - begin);
+    }
+
+   private:
+    friend class RecordIndex;
+    Record(const char* at, std::size_t textCount) : at_(at), textCount_(textCount) {}
+    const char* ends() const { return at_ + kEndsAt; }
+
+    const char* at_ = nullptr;
+    std::size_t textCount_ = 0;
+  };
+
+  explicit RecordIndex(std::size_t textsPerRecord) : textCount_(textsPerRecord) {}
+
+  // Makes room in the table for `records` records, so that filling the
+  // index never has to place the records again.
+  void reserve(std::size_t records) { growSlotsFor(records); }
+
+  // Adds a record of texts.size() == textsPerRecord texts, texts[0] its key.
+  // A record already filed under that key is replaced and found no more.
+  void put(std::span<const std::string_view> texts, int number) { file(texts, number, true); }
+
+  // Adds a record as put() does unless one is already filed under its key;
+  // returns the record filed under the key now.
+  Record insert(std::span<const std::string_view> texts, int number) {
+    return file(texts, number, false);
+  }
+
+  // The record filed under `key`, or an empty one.
+  Record find(std::string_view key) const {
+    if (records_ == 0)
+      return {};
+    const std::uint64_t slot = slots_[findSlot(key, Hash(key))];
+    return slot == 0 ? Record{} : recordAt(slot);
+  }
+
+  // find() for many keys at once: found[i] for keys[i]. The lookups go in
+  // stages over all the keys (hash and ask for the slot, then ask for the
+  // record, then compare), so that their cache misses overlap instead of
+  // following one another.
+  void findEach(std::span<const std::string_view> keys, std::span<Record> found) const {
+    if (records_ == 0) {
+      std::fill(found.begin(), found.end(), Record{});
+      return;
+    }
+    hashes_.resize(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      hashes_[i] = Hash(keys[i]);
+      Prefetch(&slots_[hashes_[i] & mask_]);
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::uint64_t slot = slots_[hashes_[i] & mask_];
+      if (slot != 0)
+        Prefetch(recordAt(slot).at_);
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::uint64_t slot = slots_[findSlot(keys[i], hashes_[i])];
+      found[i] = slot == 0 ? Record{} : recordAt(slot);
+    }
+  }
+
+  bool empty() const { return records_ == 0; }
+  std::size_t size() const { return records_; }
+
+ private:
+  // A slot is 0 when free; otherwise its top 24 bits are bits of the key's
+  // hash, checked before the key is read, and the rest is the record's
+  // place in the arena plus one.
+  static constexpr int kPlaceBits = 40;
+  static constexpr std::uint64_t kPlaceMask = (std::uint64_t{1} << kPlaceBits) - 1;
+  static constexpr std::size_t kNumberAt = 8;
+  static constexpr std::size_t kEndsAt = 12;
+
+  template <typename T>
+  static T ReadAt(const char* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  }
+
+  static void Prefetch(const void* at) {
+#if defined(__GNUC__)
+    __builtin_prefetch(at);
+#else
+    static_cast<void>(at);
+#endif
+  }
+
+  static std::uint64_t Hash(std::string_view text) {
+    return std::hash<std::string_view>{}(text);
+  }
+  static std::uint64_t Tag(std::uint64_t hash) {
+    return hash >> kPlaceBits;
+  }
+  static std::uint64_t SlotFor(std::uint64_t hash, std::size_t at) {
+    return (Tag(hash) << kPlaceBits) | (static_cast<std::uint64_t>(at) + 1);
+  }
+
+  Record recordAt(std::uint64_t slot) const {
+    return Record(arena_.data() + ((slot & kPlaceMask) - 1), textCount_);
+  }
+
+  // The slot holding `key`, or the free slot where it would go.
+  std::size_t findSlot(std::string_view key, std::uint64_t hash) const {
+    const std::uint64_t tag = Tag(hash);
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      const std::uint64_t slot = slots_[at];
+      if (slot == 0 || ((slot >> kPlaceBits) == tag && recordAt(slot).text(0) == key))
+        return at;
+    }
+  }
+
+  Record file(std::span<const std::string_view> texts, int number, bool replace) {
+    if (texts.size() != textCount_)
+      throw std::invalid_argument("record of the wrong size");
+    if (slots_.empty())
+      growSlotsFor(1);
+    const std::uint64_t hash = Hash(texts[0]);
+    std::size_t slot = findSlot(texts[0], hash);
+    const bool known = slots_[slot] != 0;
+    if (known && !replace)
+      return recordAt(slots_[slot]);
+    const std::size_t at = appendRecord(texts, number, hash);
+    if (!known && 2 * (records_ + 1) > slots_.size()) {
+      growSlotsFor(records_ + 1);
+      slot = findSlot(texts[0], hash);
+    }
+    if (!known)
+      ++records_;
+    slots_[slot] = SlotFor(hash, at);
+    return recordAt(slots_[slot]);
+  }
+
+  std::size_t appendRecord(std::span<const std::string_view> texts, int number,
+                           std::uint64_t hash) {
+    std::size_t bytes = 0;
+    for (const std::string_view text : texts)
+      bytes += text.size();
+    const std::size_t at = arena_.size();
+    if (bytes > UINT32_MAX || at + kEndsAt + 4 * textCount_ + bytes > kPlaceMask)
+      throw std::length_error("index too large");
+    arena_.resize(at + kEndsAt + 4 * textCount_ + bytes);
+    char* record = arena_.data() + at;
+    std::memcpy(record, &hash, sizeof hash);
+    const std::int32_t storedNumber = number;
+    std::memcpy(record + kNumberAt, &storedNumber, sizeof storedNumber);
+    char* data = record + kEndsAt + 4 * textCount_;
+    std::uint32_t end = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      // An empty view may carry a null pointer, which memcpy must never see.
+      if (!texts[i].empty())
+        std::memcpy(data + end, texts[i].data(), texts[i].size());
+      end += static_cast<std::uint32_t>(texts[i].size());
+      std::memcpy(record + kEndsAt + 4 * i, &end, sizeof end);
+    }
+    return at;
+  }
+
+  // At most half the slots in use keeps the probe runs short.
+  void growSlotsFor(std::size_t records) {
+    std::size_t count = std::max<std::size_t>(slots_.size(), 16);
+    while (count < 2 * records)
+      count *= 2;
+    if (count == slots_.size())
+      return;
+    const std::vector<std::uint64_t> old = std::exchange(slots_, std::vector<std::uint64_t>(count));
+    mask_ = count - 1;
+    for (const std::uint64_t slot : old) {
+      if (slot == 0)
+        continue;
+      std::size_t at = ReadAt<std::uint64_t>(recordAt(slot).at_) & mask_;
+      while (slots_[at] != 0)
+        at = (at + 1) & mask_;
+      slots_[at] = slot;
+    }
+  }
+
+  std::size_t textCount_;
+  std::vector<std::uint64_t> slots_;
+  std::size_t mask_ = 0;
+  std::size_t records_ = 0;
+  std::vector<char> arena_;
+  mutable std::vector<std::uint64_t> hashes_;  // findEach()'s, kept for its buffer
+};
+
+}  // namespace passerelle

@@ -1,0 +1,113 @@
+#include "steps/record_index.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace passerelle {
+namespace {
+
+using Texts = std::array<std::string_view, 2>;
+
+std::string Key(int i) {
+  return "key " + std::to_string(i);
+}
+
+TEST(RecordIndexTest, PutReplacesInsertKeeps) {
+  struct Action {
+    bool replace;
+    std::string key;
+    std::string value;
+    int number;
+    // What the key finds afterwards.
+    std::string expectedValue;
+    int expectedNumber;
+    std::size_t expectedSize;
+  };
+  const std::vector<Action> actions = {
+      {true, "DUPONT Jean", "a", 1, "a", 1, 1},
+      {true, "DUPONT Jea", "b", 2, "b", 2, 2},
+      {true, "DUPONT Jean", "c", 3, "c", 3, 2},   // the later wins
+      {false, "DUPONT Jean", "d", 4, "c", 3, 2},  // the earlier stays
+      {false, "", "", -1, "", -1, 3},             // an empty key is a key
+      {true, "", "e", 5, "e", 5, 3},
+      {false, "DUPONT Jean ", "f", 6, "f", 6, 4},
+  };
+  RecordIndex index(2);
+  EXPECT_FALSE(index.find(""));
+  for (const Action& action : actions) {
+    SCOPED_TRACE(action.key + " " + action.value);
+    const Texts texts = {action.key, action.value};
+    if (action.replace) {
+      index.put(texts, action.number);
+    } else {
+      const RecordIndex::Record filed = index.insert(texts, action.number);
+      EXPECT_EQ(filed.number(), action.expectedNumber);
+    }
+    const RecordIndex::Record found = index.find(action.key);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found.text(0), action.key);
+    EXPECT_EQ(found.text(1), action.expectedValue);
+    EXPECT_EQ(found.number(), action.expectedNumber);
+    EXPECT_EQ(index.size(), action.expectedSize);
+  }
+  EXPECT_FALSE(index.find("DUPONT"));
+  EXPECT_THROW(index.put(std::array<std::string_view, 1>{"x"}, 0), std::invalid_argument);
+}
+
+// Enough records for the table to grow many times over, every one found
+// again whole, one by one and many at once, beside keys never filed.
+TEST(RecordIndexTest, FindsEveryRecordOfABigIndex) {
+  constexpr int kRecords = 50000;
+  RecordIndex index(3);
+  for (int i = 0; i < kRecords; ++i) {
+    const std::string key = Key(i);
+    const std::string value(static_cast<std::size_t>(i % 50), static_cast<char>('a' + i % 26));
+    index.put(std::array<std::string_view, 3>{key, value, i % 3 == 0 ? "" : "x"}, i);
+  }
+  ASSERT_EQ(index.size(), static_cast<std::size_t>(kRecords));
+
+  std::vector<std::string> keys;
+  for (int i = -100; i < kRecords + 100; ++i)
+    keys.push_back(Key(i));
+  const std::vector<std::string_view> views(keys.begin(), keys.end());
+  std::vector<RecordIndex::Record> found(views.size());
+  index.findEach(views, found);
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    const int i = static_cast<int>(k) - 100;
+    const RecordIndex::Record one = index.find(keys[k]);
+    if (i < 0 || i >= kRecords) {
+      ASSERT_FALSE(one) << keys[k];
+      ASSERT_FALSE(found[k]) << keys[k];
+      continue;
+    }
+    ASSERT_TRUE(one) << keys[k];
+    ASSERT_TRUE(found[k]) << keys[k];
+    for (const RecordIndex::Record& record : {one, found[k]}) {
+      ASSERT_EQ(record.number(), i);
+      ASSERT_EQ(record.text(0), keys[k]);
+      ASSERT_EQ(record.text(1).size(), static_cast<std::size_t>(i % 50));
+      ASSERT_EQ(record.text(2), i % 3 == 0 ? "" : "x");
+    }
+  }
+}
+
+TEST(RecordIndexTest, AnEmptyIndexFindsNothing) {
+  const std::array<std::string_view, 2> keys = {"", "a"};
+  // Answers left from another index must not survive.
+  RecordIndex other(1);
+  other.put(std::array<std::string_view, 1>{"a"}, 1);
+  std::vector<RecordIndex::Record> found(keys.size(), other.find("a"));
+  const RecordIndex index(1);
+  index.findEach(keys, found);
+  EXPECT_FALSE(found[0]);
+  EXPECT_FALSE(found[1]);
+  EXPECT_TRUE(index.empty());
+}
+
+}  // namespace
+}  // namespace passerelle
