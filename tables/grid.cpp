@@ -194,7 +194,10 @@ void Grid::setColCount(int count) {
 void Grid::setRowCount(int count) {
   count = std::max(1, count);
   const auto newSize = static_cast<std::size_t>(count);
-  if (newSize < rows_.size()) {
+  if (newSize < rows_.size() / 4) {
+    rows_.resize(newSize);
+    keepFewRows();
+  } else if (newSize < rows_.size()) {
     for (std::size_t r = newSize; r < rows_.size(); ++r)
       dropRow(r);
     rows_.resize(newSize);
@@ -416,19 +419,32 @@ void Grid::keepRows(std::span<const int> rows) {
     kept.push_back(rows_[static_cast<std::size_t>(row)]);
     rows_[static_cast<std::size_t>(row)] = nullptr;
   }
-  for (std::size_t r = 0; r < rows_.size(); ++r)
-    dropRow(r);
   if (kept.empty())
     kept.push_back(nullptr);
-  const std::size_t before = rows_.size();
-  rows_ = std::move(kept);
-  // A few rows kept out of a big file take their bytes with them, so that
-  // the whole file need not stay in memory for their sake, and they lie
-  // together rather than scattered through it.
-  if (borrowedRows_ > 0 && rows_.size() < before / 4)
+  if (kept.size() < rows_.size() / 4) {
+    rows_ = std::move(kept);
+    keepFewRows();
+    // A few rows kept out of a big file take their bytes with them, so that
+    // the whole file need not stay in memory for their sake, and they lie
+    // together rather than scattered through it.
     ownBorrowedRows();
-  compactIfWasteful();
+  } else {
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+      dropRow(r);
+    rows_ = std::move(kept);
+    compactIfWasteful();
+  }
   setRowCount(rowCount());
+}
+
+// rows_ has just lost most of its rows, without a word to the store: the rows
+// left move to a fresh store and the old one goes whole, rather than each
+// row gone being read to be let go.
+void Grid::keepFewRows() {
+  borrowedRows_ = static_cast<std::size_t>(std::count_if(rows_.begin(), rows_.end(), IsBorrowed));
+  if (borrowedRows_ == 0)
+    owners_.clear();
+  compact();
 }
 
 void Grid::ownBorrowedRows() {

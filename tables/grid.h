@@ -203,6 +203,7 @@ class Grid {
   void dropRow(std::size_t row);
   // Copies every borrowed row into the grid's own store.
   void ownBorrowedRows();
+  void keepFewRows();
   // Moves the live rows into fresh blocks; every cell view is then stale.
   void compact();
   void compactIfWasteful();

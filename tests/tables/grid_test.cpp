@@ -424,6 +424,41 @@ TEST(GridBorrowedRow, KeepingFewRowsLetsTheLinesGo) {
   }
 }
 
+// Cutting a table down, to a few rows or to most of them, keeps the rows
+// that stay as they were, holds the file only while one of them borrows,
+// and brings no old row back when the table grows again.
+TEST(GridBorrowedRow, CuttingTheTableKeepsTheRowsThatStay) {
+  struct Case {
+    int rowsLeft;
+    bool fileStillHeld;
+  };
+  // Rows 0, 2, 4… are the table's own, rows 1, 3, 5… borrow.
+  const std::vector<Case> cases = {{1, false}, {2, true}, {3, true}, {11, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rowsLeft);
+    auto text = HeldLine("a;b;c");
+    const std::weak_ptr<const std::string> watch = text;
+    Grid grid(2, 12);
+    for (int r = 0; r < grid.rowCount(); ++r) {
+      if (r % 2 == 0)
+        grid.setRowTexts(r, std::vector<std::string>{std::to_string(r), "own"});
+      else
+        grid.borrowRowFromLine(r, std::to_string(r), *text, ';', text);
+    }
+    text.reset();
+    grid.setRowCount(c.rowsLeft);
+    EXPECT_EQ(!watch.expired(), c.fileStillHeld);
+    grid.setRowCount(12);
+    for (int r = 0; r < grid.rowCount(); ++r) {
+      const std::vector<std::string> expected =
+          r >= c.rowsLeft ? std::vector<std::string>{"", "", "", ""}
+          : r % 2 == 0    ? std::vector<std::string>{std::to_string(r), "own", "", ""}
+                          : std::vector<std::string>{std::to_string(r), "a", "b", "c"};
+      EXPECT_EQ(grid.rowTexts(r), expected) << "row " << r;
+    }
+  }
+}
+
 TEST(GridBorrowedRow, BecomesItsOwnOnFirstWrite) {
   auto line = HeldLine("a;b;c");
   const std::weak_ptr<const std::string> watch = line;
