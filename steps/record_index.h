@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -47,9 +48,14 @@ class RecordIndex {
 
   explicit RecordIndex(std::size_t textsPerRecord) : textCount_(textsPerRecord) {}
 
-  // Makes room in the table for `records` records, so that filling the
-  // index never has to place the records again.
-  void reserve(std::size_t records) { growSlotsFor(records); }
+  // Makes room for about `records` records: in the table at once, so that
+  // filling the index never has to place the records again, and in the
+  // arena once the first records show how long a record runs, so that it
+  // is not copied over and over as it grows.
+  void reserve(std::size_t records) {
+    growSlotsFor(records);
+    expectedRecords_ = std::max(expectedRecords_, records);
+  }
 
   // Adds a record of texts.size() == textsPerRecord texts, texts[0] its key.
   // A record already filed under that key is replaced and found no more.
@@ -132,7 +138,7 @@ class RecordIndex {
   }
 
   Record recordAt(std::uint64_t slot) const {
-    return Record(arena_.data() + ((slot & kPlaceMask) - 1), textCount_);
+    return Record(arena_.get() + ((slot & kPlaceMask) - 1), textCount_);
   }
 
   // The slot holding `key`, or the free slot where it would go.
@@ -171,11 +177,15 @@ class RecordIndex {
     std::size_t bytes = 0;
     for (const std::string_view text : texts)
       bytes += text.size();
-    const std::size_t at = arena_.size();
-    if (bytes > UINT32_MAX || at + kEndsAt + 4 * textCount_ + bytes > kPlaceMask)
+    const std::size_t at = arenaSize_;
+    const std::size_t size = kEndsAt + 4 * textCount_ + bytes;
+    if (bytes > UINT32_MAX || at + size > kPlaceMask)
       throw std::length_error("index too large");
-    arena_.resize(at + kEndsAt + 4 * textCount_ + bytes);
-    char* record = arena_.data() + at;
+    if (at + size > arenaCapacity_)
+      growArena(at + size);
+    arenaSize_ = at + size;
+    ++appended_;
+    char* record = arena_.get() + at;
     std::memcpy(record, &hash, sizeof hash);
     const std::int32_t storedNumber = number;
     std::memcpy(record + kNumberAt, &storedNumber, sizeof storedNumber);
@@ -189,6 +199,21 @@ class RecordIndex {
       std::memcpy(record + kEndsAt + 4 * i, &end, sizeof end);
     }
     return at;
+  }
+
+  void growArena(std::size_t needed) {
+    std::size_t capacity = std::max({needed, 2 * arenaCapacity_, std::size_t{4096}});
+    // The records so far stand for the ones still to come.
+    constexpr std::size_t kSample = 256;
+    if (appended_ >= kSample && expectedRecords_ > appended_) {
+      const std::size_t perRecord = arenaSize_ / appended_ + 1;
+      capacity = std::max(capacity, needed + perRecord * (expectedRecords_ - appended_) / 8 * 9);
+    }
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (arenaSize_ > 0)
+      std::memcpy(grown.get(), arena_.get(), arenaSize_);
+    arena_ = std::move(grown);
+    arenaCapacity_ = capacity;
   }
 
   // At most half the slots in use keeps the probe runs short.
@@ -214,7 +239,11 @@ class RecordIndex {
   std::vector<std::uint64_t> slots_;
   std::size_t mask_ = 0;
   std::size_t records_ = 0;
-  std::vector<char> arena_;
+  std::unique_ptr<char[]> arena_;
+  std::size_t arenaSize_ = 0;
+  std::size_t arenaCapacity_ = 0;
+  std::size_t appended_ = 0;                   // records written to the arena, replaced ones too
+  std::size_t expectedRecords_ = 0;            // as reserve() was told
   mutable std::vector<std::uint64_t> hashes_;  // findEach()'s, kept for its buffer
 };
 

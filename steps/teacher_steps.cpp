@@ -693,18 +693,14 @@ class MailLinesByFullName {
     listRowsByName();
   }
 
-  // The first export row after `after` whose full name is `name`, or kNone.
-  int firstRowAfter(std::string_view name, int after) const {
-    const RecordIndex::Record found = names_.find(name);
-    if (!found)
-      return kNone;
-    const int firstRow = found.number();
-    if (firstRow > after)
-      return firstRow;
-    const auto begin = rows_.begin() + place_[static_cast<std::size_t>(firstRow)];
-    const auto end = rows_.begin() + place_[static_cast<std::size_t>(firstRow) + 1];
-    const auto at = std::upper_bound(begin, end, after);
-    return at == end ? kNone : *at;
+  // The first export row after `after[i]` whose full name is `names[i]`, or
+  // kNone, in rows[i]; for many names at once.
+  void firstRowsAfter(std::span<const std::string_view> names, std::span<const int> after,
+                      std::span<int> rows) const {
+    found_.resize(names.size());
+    names_.findEach(names, found_);
+    for (std::size_t i = 0; i < names.size(); ++i)
+      rows[i] = found_[i] ? firstRowAfter(found_[i].number(), after[i]) : kNone;
   }
 
   // Whether no row before this one has its full name.
@@ -713,6 +709,16 @@ class MailLinesByFullName {
   }
 
  private:
+  // The first row after `after` of the name whose first row is `firstRow`.
+  int firstRowAfter(int firstRow, int after) const {
+    if (firstRow > after)
+      return firstRow;
+    const auto begin = rows_.begin() + place_[static_cast<std::size_t>(firstRow)];
+    const auto end = rows_.begin() + place_[static_cast<std::size_t>(firstRow) + 1];
+    const auto at = std::upper_bound(begin, end, after);
+    return at == end ? kNone : *at;
+  }
+
   // A counting sort on each row's name, that is on the name's first row:
   // each name's place from the counts of the names before it, then the rows
   // dealt out in export order.
@@ -734,6 +740,7 @@ class MailLinesByFullName {
   std::vector<int> firstRowOfName_;  // by row
   std::vector<int> place_;           // by first row: where its rows start in rows_
   std::vector<int> rows_;
+  mutable std::vector<RecordIndex::Record> found_;  // firstRowsAfter()'s, kept for its buffer
 };
 
 // What a teacher row takes from the e-mail export and the users table,
@@ -796,9 +803,14 @@ class MailIdentities {
   // The chain ends of rows high down to low, and the rows among them that
   // are the first of their name.
   void followLinks(int high, int low, ScreenPacer& pacer) {
-    links_.clear();
-    for (int row = high; row >= low; --row)
-      links_.push_back(lines_.firstRowAfter(import_.cell(columns_.lastName, row), row));
+    lastNames_.clear();
+    rows_.clear();
+    for (int row = high; row >= low; --row) {
+      lastNames_.push_back(import_.cell(columns_.lastName, row));
+      rows_.push_back(row);
+    }
+    links_.resize(rows_.size());
+    lines_.firstRowsAfter(lastNames_, rows_, links_);
     firstRows_.clear();
     for (int row = high; row >= low; --row) {
       pacer.rowDone();
@@ -851,6 +863,8 @@ class MailIdentities {
   std::vector<int> chainEnd_;  // by export row
   RecordIndex identities_;
   // Batch work, by place in the batch.
+  std::vector<std::string_view> lastNames_;
+  std::vector<int> rows_;
   std::vector<int> links_;
   std::vector<int> firstRows_;
   std::vector<std::string> foldedNames_;
