@@ -59,39 +59,45 @@ TEST(RecordIndexTest, PutReplacesInsertKeeps) {
   EXPECT_THROW(index.put(std::array<std::string_view, 1>{"x"}, 0), std::invalid_argument);
 }
 
-// Enough records for the table to grow many times over, every one found
-// again whole, one by one and many at once, beside keys never filed.
+// Enough records for the table and the arena to grow many times over, or
+// to be sized ahead from a count too small, right or too large: every record
+// found again whole, one by one and many at once, beside keys never filed.
 TEST(RecordIndexTest, FindsEveryRecordOfABigIndex) {
   constexpr int kRecords = 50000;
-  RecordIndex index(3);
-  for (int i = 0; i < kRecords; ++i) {
-    const std::string key = Key(i);
-    const std::string value(static_cast<std::size_t>(i % 50), static_cast<char>('a' + i % 26));
-    index.put(std::array<std::string_view, 3>{key, value, i % 3 == 0 ? "" : "x"}, i);
-  }
-  ASSERT_EQ(index.size(), static_cast<std::size_t>(kRecords));
-
-  std::vector<std::string> keys;
-  for (int i = -100; i < kRecords + 100; ++i)
-    keys.push_back(Key(i));
-  const std::vector<std::string_view> views(keys.begin(), keys.end());
-  std::vector<RecordIndex::Record> found(views.size());
-  index.findEach(views, found);
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    const int i = static_cast<int>(k) - 100;
-    const RecordIndex::Record one = index.find(keys[k]);
-    if (i < 0 || i >= kRecords) {
-      ASSERT_FALSE(one) << keys[k];
-      ASSERT_FALSE(found[k]) << keys[k];
-      continue;
+  for (const std::size_t expected :
+       {std::size_t{0}, std::size_t{300}, std::size_t{kRecords}, std::size_t{4 * kRecords}}) {
+    SCOPED_TRACE(expected);
+    RecordIndex index(3);
+    index.reserve(expected);
+    for (int i = 0; i < kRecords; ++i) {
+      const std::string key = Key(i);
+      const std::string value(static_cast<std::size_t>(i % 50), static_cast<char>('a' + i % 26));
+      index.put(std::array<std::string_view, 3>{key, value, i % 3 == 0 ? "" : "x"}, i);
     }
-    ASSERT_TRUE(one) << keys[k];
-    ASSERT_TRUE(found[k]) << keys[k];
-    for (const RecordIndex::Record& record : {one, found[k]}) {
-      ASSERT_EQ(record.number(), i);
-      ASSERT_EQ(record.text(0), keys[k]);
-      ASSERT_EQ(record.text(1).size(), static_cast<std::size_t>(i % 50));
-      ASSERT_EQ(record.text(2), i % 3 == 0 ? "" : "x");
+    ASSERT_EQ(index.size(), static_cast<std::size_t>(kRecords));
+
+    std::vector<std::string> keys;
+    for (int i = -100; i < kRecords + 100; ++i)
+      keys.push_back(Key(i));
+    const std::vector<std::string_view> views(keys.begin(), keys.end());
+    std::vector<RecordIndex::Record> found(views.size());
+    index.findEach(views, found);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const int i = static_cast<int>(k) - 100;
+      const RecordIndex::Record one = index.find(keys[k]);
+      if (i < 0 || i >= kRecords) {
+        ASSERT_FALSE(one) << keys[k];
+        ASSERT_FALSE(found[k]) << keys[k];
+        continue;
+      }
+      ASSERT_TRUE(one) << keys[k];
+      ASSERT_TRUE(found[k]) << keys[k];
+      for (const RecordIndex::Record& record : {one, found[k]}) {
+        ASSERT_EQ(record.number(), i);
+        ASSERT_EQ(record.text(0), keys[k]);
+        ASSERT_EQ(record.text(1).size(), static_cast<std::size_t>(i % 50));
+        ASSERT_EQ(record.text(2), i % 3 == 0 ? "" : "x");
+      }
     }
   }
 }
