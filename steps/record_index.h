@@ -59,12 +59,24 @@ class RecordIndex {
 
   // Adds a record of texts.size() == textsPerRecord texts, texts[0] its key.
   // A record already filed under that key is replaced and found no more.
-  void put(std::span<const std::string_view> texts, int number) { file(texts, number, true); }
-
-  // Adds a record as put() does unless one is already filed under its key;
-  // returns the record filed under the key now.
-  Record insert(std::span<const std::string_view> texts, int number) {
-    return file(texts, number, false);
+  // The texts may be those of a record of this index.
+  void put(std::span<const std::string_view> texts, int number) {
+    if (texts.size() != textCount_)
+      throw std::invalid_argument("record of the wrong size");
+    if (slots_.empty())
+      growSlotsFor(1);
+    const std::uint64_t hash = Hash(texts[0]);
+    std::size_t slot = findSlot(texts[0], hash);
+    const bool known = slots_[slot] != 0;
+    const std::size_t at = appendRecord(texts, number, hash);
+    if (!known && 2 * (records_ + 1) > slots_.size()) {
+      growSlotsFor(records_ + 1);
+      slot = findSlot(
+          std::string_view(arena_.get() + at + kEndsAt + 4 * textCount_, texts[0].size()), hash);
+    }
+    if (!known)
+      ++records_;
+    slots_[slot] = SlotFor(hash, at);
   }
 
   // The record filed under `key`, or an empty one.
@@ -84,20 +96,19 @@ class RecordIndex {
       std::fill(found.begin(), found.end(), Record{});
       return;
     }
-    hashes_.resize(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      hashes_[i] = Hash(keys[i]);
-      Prefetch(&slots_[hashes_[i] & mask_]);
-    }
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::uint64_t slot = slots_[hashes_[i] & mask_];
-      if (slot != 0)
-        Prefetch(recordAt(slot).at_);
-    }
+    fetch(keys);
     for (std::size_t i = 0; i < keys.size(); ++i) {
       const std::uint64_t slot = slots_[findSlot(keys[i], hashes_[i])];
       found[i] = slot == 0 ? Record{} : recordAt(slot);
     }
+  }
+
+  // Only the first stages of findEach(): brings into the cache what finding
+  // or filing each of these keys will read, for a loop that must find and
+  // file them one at a time.
+  void prefetch(std::span<const std::string_view> keys) const {
+    if (records_ > 0)
+      fetch(keys);
   }
 
   bool empty() const { return records_ == 0; }
@@ -151,25 +162,17 @@ class RecordIndex {
     }
   }
 
-  Record file(std::span<const std::string_view> texts, int number, bool replace) {
-    if (texts.size() != textCount_)
-      throw std::invalid_argument("record of the wrong size");
-    if (slots_.empty())
-      growSlotsFor(1);
-    const std::uint64_t hash = Hash(texts[0]);
-    std::size_t slot = findSlot(texts[0], hash);
-    const bool known = slots_[slot] != 0;
-    if (known && !replace)
-      return recordAt(slots_[slot]);
-    const std::size_t at = appendRecord(texts, number, hash);
-    if (!known && 2 * (records_ + 1) > slots_.size()) {
-      growSlotsFor(records_ + 1);
-      slot = findSlot(texts[0], hash);
+  void fetch(std::span<const std::string_view> keys) const {
+    hashes_.resize(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      hashes_[i] = Hash(keys[i]);
+      Prefetch(&slots_[hashes_[i] & mask_]);
     }
-    if (!known)
-      ++records_;
-    slots_[slot] = SlotFor(hash, at);
-    return recordAt(slots_[slot]);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const std::uint64_t slot = slots_[hashes_[i] & mask_];
+      if (slot != 0)
+        Prefetch(recordAt(slot).at_);
+    }
   }
 
   std::size_t appendRecord(std::span<const std::string_view> texts, int number,
@@ -181,8 +184,10 @@ class RecordIndex {
     const std::size_t size = kEndsAt + 4 * textCount_ + bytes;
     if (bytes > UINT32_MAX || at + size > kPlaceMask)
       throw std::length_error("index too large");
+    // The texts may lie in the arena: the old one goes once they are copied.
+    std::unique_ptr<char[]> old;
     if (at + size > arenaCapacity_)
-      growArena(at + size);
+      old = growArena(at + size);
     arenaSize_ = at + size;
     ++appended_;
     char* record = arena_.get() + at;
@@ -201,7 +206,8 @@ class RecordIndex {
     return at;
   }
 
-  void growArena(std::size_t needed) {
+  // Returns the arena it replaced.
+  std::unique_ptr<char[]> growArena(std::size_t needed) {
     std::size_t capacity = std::max({needed, 2 * arenaCapacity_, std::size_t{4096}});
     // The records so far stand for the ones still to come.
     constexpr std::size_t kSample = 256;
@@ -212,8 +218,8 @@ class RecordIndex {
     auto grown = std::make_unique_for_overwrite<char[]>(capacity);
     if (arenaSize_ > 0)
       std::memcpy(grown.get(), arena_.get(), arenaSize_);
-    arena_ = std::move(grown);
     arenaCapacity_ = capacity;
+    return std::exchange(arena_, std::move(grown));
   }
 
   // At most half the slots in use keeps the probe runs short.

@@ -672,77 +672,6 @@ void FullNameOf(const Grid& import, const MailColumns& columns, int row, std::st
   fullName.append(import.cell(columns.firstName, row));
 }
 
-// The e-mail export's lines by full name. A name stands for its first line
-// (export rows count from 1), which is all a lookup reads for a name on one
-// line, as nearly all are; a name on several lines also has them all, in
-// export order, in one array shared by every name.
-class MailLinesByFullName {
- public:
-  MailLinesByFullName(const Grid& import, const MailColumns& columns, ScreenPacer& pacer)
-      : names_(1) {
-    names_.reserve(static_cast<std::size_t>(import.rowCount()));
-    const int lastRow = import.rowCount() - 1;
-    firstRowOfName_.assign(static_cast<std::size_t>(std::max(lastRow, 0)) + 1, kNone);
-    std::string fullName;
-    for (int row = 1; row <= lastRow; ++row) {
-      pacer.rowDone();
-      FullNameOf(import, columns, row, fullName);
-      const std::array<std::string_view, 1> key = {fullName};
-      firstRowOfName_[static_cast<std::size_t>(row)] = names_.insert(key, row).number();
-    }
-    listRowsByName();
-  }
-
-  // The first export row after `after[i]` whose full name is `names[i]`, or
-  // kNone, in rows[i]; for many names at once.
-  void firstRowsAfter(std::span<const std::string_view> names, std::span<const int> after,
-                      std::span<int> rows) const {
-    found_.resize(names.size());
-    names_.findEach(names, found_);
-    for (std::size_t i = 0; i < names.size(); ++i)
-      rows[i] = found_[i] ? firstRowAfter(found_[i].number(), after[i]) : kNone;
-  }
-
-  // Whether no row before this one has its full name.
-  bool firstOfItsName(int row) const {
-    return firstRowOfName_[static_cast<std::size_t>(row)] == row;
-  }
-
- private:
-  // The first row after `after` of the name whose first row is `firstRow`.
-  int firstRowAfter(int firstRow, int after) const {
-    if (firstRow > after)
-      return firstRow;
-    const auto begin = rows_.begin() + place_[static_cast<std::size_t>(firstRow)];
-    const auto end = rows_.begin() + place_[static_cast<std::size_t>(firstRow) + 1];
-    const auto at = std::upper_bound(begin, end, after);
-    return at == end ? kNone : *at;
-  }
-
-  // A counting sort on each row's name, that is on the name's first row:
-  // each name's place from the counts of the names before it, then the rows
-  // dealt out in export order.
-  void listRowsByName() {
-    place_.assign(firstRowOfName_.size() + 1, 0);
-    for (std::size_t row = 1; row < firstRowOfName_.size(); ++row)
-      ++place_[static_cast<std::size_t>(firstRowOfName_[row]) + 1];
-    for (std::size_t name = 1; name < place_.size(); ++name)
-      place_[name] += place_[name - 1];
-    std::vector<int> nextPlace(place_.begin(), place_.end() - 1);
-    rows_.resize(firstRowOfName_.size() - 1);
-    for (std::size_t row = 1; row < firstRowOfName_.size(); ++row) {
-      int& at = nextPlace[static_cast<std::size_t>(firstRowOfName_[row])];
-      rows_[static_cast<std::size_t>(at++)] = static_cast<int>(row);
-    }
-  }
-
-  RecordIndex names_;                // number: the name's first row
-  std::vector<int> firstRowOfName_;  // by row
-  std::vector<int> place_;           // by first row: where its rows start in rows_
-  std::vector<int> rows_;
-  mutable std::vector<RecordIndex::Record> found_;  // firstRowsAfter()'s, kept for its buffer
-};
-
 // What a teacher row takes from the e-mail export and the users table,
 // filed under the name in its column 0.
 //
@@ -754,39 +683,38 @@ class MailLinesByFullName {
 // four cells, so only the chain's last line matters, and the account is then
 // the one of that line's names.
 //
-// A chain from a given line goes on the same way whichever row reached that
-// line, so each line's chain end is worked out once, last line first (a link
-// always leads further down), and each full name is filed with what the end
-// of the chain from its first line gives. A teacher row then costs one
-// lookup and reads one place, instead of a walk through the export, the
-// accounts and the users table whose every step waits on the one before.
+// The export is read from its last line up, and the index holds for each
+// full name what the chain from the name's first line below the current one
+// gives. A line's chain then goes on from the line its last name leads to,
+// found in one lookup, and ends there with what that line's record already
+// holds; with no such line, it ends on the line itself. The line then
+// becomes its name's first line. Once the first line is reached, each full
+// name holds what its own first line gives, and a teacher row costs one
+// lookup, instead of a walk through the export, the accounts and the users
+// table whose every step waits on the one before.
 class MailIdentities {
  public:
-  // A record's texts after its key; its number is the users row of the
-  // account, or kNone when the line's names have none.
+  // A record's texts after its key, the full name; its number is the users
+  // row of the account, or kNone when the names have none.
   static constexpr std::size_t kLastName = 1;
   static constexpr std::size_t kFirstName = 2;
   static constexpr std::size_t kCivility = 3;
   static constexpr std::size_t kEmail = 4;
   static constexpr std::size_t kLogin = 5;
   static constexpr std::size_t kPassword = 6;
+  static constexpr std::size_t kTexts = 7;
 
   MailIdentities(const Grid& import, const MailColumns& columns, const TeacherAccounts& accounts,
                  ScreenPacer& pacer)
-      : import_(import),
-        columns_(columns),
-        accounts_(accounts),
-        lines_(import, columns, pacer),
-        chainEnd_(static_cast<std::size_t>(std::max(import.rowCount() - 1, 0)) + 1, kNone),
-        identities_(7) {
+      : import_(import), columns_(columns), accounts_(accounts), identities_(kTexts) {
     identities_.reserve(static_cast<std::size_t>(import.rowCount()));
-    // A batch at a time, in one short loop per kind of lookup, as the
-    // teacher rows go (see TeacherRowCompleter).
+    // A batch at a time, each kind of lookup in a short loop of its own, as
+    // the teacher rows go (see TeacherRowCompleter).
     for (int high = import.rowCount() - 1; high >= 1; high -= kBatchRows) {
       const int low = std::max(1, high - kBatchRows + 1);
-      followLinks(high, low, pacer);
-      findAccounts();
-      fileNames();
+      readNames(high, low);
+      findOwnAccounts();
+      fileLines(high, pacer);
     }
   }
 
@@ -800,77 +728,77 @@ class MailIdentities {
  private:
   static constexpr int kBatchRows = 1024;
 
-  // The chain ends of rows high down to low, and the rows among them that
-  // are the first of their name.
-  void followLinks(int high, int low, ScreenPacer& pacer) {
-    lastNames_.clear();
-    rows_.clear();
-    for (int row = high; row >= low; --row) {
-      lastNames_.push_back(import_.cell(columns_.lastName, row));
-      rows_.push_back(row);
-    }
-    links_.resize(rows_.size());
-    lines_.firstRowsAfter(lastNames_, rows_, links_);
-    firstRows_.clear();
-    for (int row = high; row >= low; --row) {
-      pacer.rowDone();
-      const int next = links_[static_cast<std::size_t>(high - row)];
-      chainEnd_[static_cast<std::size_t>(row)] =
-          next == kNone ? row : chainEnd_[static_cast<std::size_t>(next)];
-      if (lines_.firstOfItsName(row))
-        firstRows_.push_back(row);
+  // The last and full names of rows high down to low, by place in the batch.
+  void readNames(int high, int low) {
+    const auto size = static_cast<std::size_t>(high - low + 1);
+    lastNames_.resize(size);
+    fullNames_.resize(std::max(fullNames_.size(), size));
+    for (std::size_t i = 0; i < size; ++i) {
+      const int row = high - static_cast<int>(i);
+      lastNames_[i] = import_.cell(columns_.lastName, row);
+      FullNameOf(import_, columns_, row, fullNames_[i]);
     }
   }
 
-  // The account of each chain end's names, for the rows firstRows_ lists.
-  void findAccounts() {
-    accountOf_.assign(firstRows_.size(), RecordIndex::Record());
+  // The account of each line's own names, the one its record takes when
+  // its chain ends on it.
+  void findOwnAccounts() {
+    accountOf_.assign(lastNames_.size(), RecordIndex::Record());
     if (accounts_.empty())
       return;
-    foldedNames_.resize(std::max(foldedNames_.size(), firstRows_.size()));
-    keys_.resize(firstRows_.size());
-    for (std::size_t i = 0; i < firstRows_.size(); ++i) {
-      const int end = chainEnd_[static_cast<std::size_t>(firstRows_[i])];
-      TeacherAccounts::FoldNames(import_.cell(columns_.lastName, end),
-                                 import_.cell(columns_.firstName, end), foldedNames_[i]);
+    foldedNames_.resize(std::max(foldedNames_.size(), lastNames_.size()));
+    keys_.resize(lastNames_.size());
+    for (std::size_t i = 0; i < lastNames_.size(); ++i) {
+      // The first name is what the full name holds after the last name
+      // and its space.
+      TeacherAccounts::FoldNames(lastNames_[i],
+                                 std::string_view(fullNames_[i]).substr(lastNames_[i].size() + 1),
+                                 foldedNames_[i]);
       keys_[i] = foldedNames_[i];
     }
     accounts_.findEach(keys_, accountOf_);
   }
 
-  void fileNames() {
-    for (std::size_t i = 0; i < firstRows_.size(); ++i) {
-      const int row = firstRows_[i];
-      const int end = chainEnd_[static_cast<std::size_t>(row)];
-      const RecordIndex::Record& account = accountOf_[i];
-      FullNameOf(import_, columns_, row, fullName_);
-      const std::array<std::string_view, 7> identity = {
-          fullName_,
-          import_.cell(columns_.lastName, end),
-          import_.cell(columns_.firstName, end),
-          import_.cell(columns_.civility, end) == "Mme" ? "Madame" : "Monsieur",
-          import_.cell(columns_.email, end),
-          account ? account.text(TeacherAccounts::kLogin) : std::string_view(),
-          account ? account.text(TeacherAccounts::kPassword) : std::string_view()};
-      identities_.put(identity, account ? account.number() : kNone);
+  // Files the batch's lines, last first: a line's link may be a line of
+  // the same batch, filed just before it.
+  void fileLines(int high, ScreenPacer& pacer) {
+    keys_.assign(lastNames_.begin(), lastNames_.end());
+    keys_.insert(keys_.end(), fullNames_.begin(), fullNames_.begin() + lastNames_.size());
+    identities_.prefetch(keys_);
+    std::array<std::string_view, kTexts> texts;
+    for (std::size_t i = 0; i < lastNames_.size(); ++i) {
+      pacer.rowDone();
+      const int row = high - static_cast<int>(i);
+      texts[0] = fullNames_[i];
+      int account = kNone;
+      if (const RecordIndex::Record link = identities_.find(lastNames_[i])) {
+        for (std::size_t t = 1; t < kTexts; ++t)
+          texts[t] = link.text(t);
+        account = link.number();
+      } else {
+        const RecordIndex::Record& own = accountOf_[i];
+        texts[kLastName] = lastNames_[i];
+        texts[kFirstName] = std::string_view(fullNames_[i]).substr(lastNames_[i].size() + 1);
+        texts[kCivility] = import_.cell(columns_.civility, row) == "Mme" ? "Madame" : "Monsieur";
+        texts[kEmail] = import_.cell(columns_.email, row);
+        texts[kLogin] = own ? own.text(TeacherAccounts::kLogin) : std::string_view();
+        texts[kPassword] = own ? own.text(TeacherAccounts::kPassword) : std::string_view();
+        account = own ? own.number() : kNone;
+      }
+      identities_.put(texts, account);
     }
   }
 
   const Grid& import_;
   const MailColumns& columns_;
   const TeacherAccounts& accounts_;
-  const MailLinesByFullName lines_;
-  std::vector<int> chainEnd_;  // by export row
   RecordIndex identities_;
   // Batch work, by place in the batch.
   std::vector<std::string_view> lastNames_;
-  std::vector<int> rows_;
-  std::vector<int> links_;
-  std::vector<int> firstRows_;
+  std::vector<std::string> fullNames_;
   std::vector<std::string> foldedNames_;
   std::vector<std::string_view> keys_;
   std::vector<RecordIndex::Record> accountOf_;
-  std::string fullName_;
 };
 
 // Every stored cell of a row, and at least the teacher columns, for a row

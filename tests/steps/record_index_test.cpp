@@ -17,46 +17,58 @@ std::string Key(int i) {
   return "key " + std::to_string(i);
 }
 
-TEST(RecordIndexTest, PutReplacesInsertKeeps) {
+TEST(RecordIndexTest, ALaterRecordReplacesAnEarlierOneOfTheSameKey) {
   struct Action {
-    bool replace;
     std::string key;
     std::string value;
     int number;
-    // What the key finds afterwards.
-    std::string expectedValue;
-    int expectedNumber;
     std::size_t expectedSize;
   };
   const std::vector<Action> actions = {
-      {true, "DUPONT Jean", "a", 1, "a", 1, 1},
-      {true, "DUPONT Jea", "b", 2, "b", 2, 2},
-      {true, "DUPONT Jean", "c", 3, "c", 3, 2},   // the later wins
-      {false, "DUPONT Jean", "d", 4, "c", 3, 2},  // the earlier stays
-      {false, "", "", -1, "", -1, 3},             // an empty key is a key
-      {true, "", "e", 5, "e", 5, 3},
-      {false, "DUPONT Jean ", "f", 6, "f", 6, 4},
+      {"DUPONT Jean", "a", 1, 1},
+      {"DUPONT Jea", "b", 2, 2},
+      {"DUPONT Jean", "c", 3, 2},
+      {"", "", -1, 3},  // an empty key is a key
+      {"", "e", 5, 3},
+      {"DUPONT Jean ", "f", 6, 4},
   };
   RecordIndex index(2);
   EXPECT_FALSE(index.find(""));
   for (const Action& action : actions) {
     SCOPED_TRACE(action.key + " " + action.value);
-    const Texts texts = {action.key, action.value};
-    if (action.replace) {
-      index.put(texts, action.number);
-    } else {
-      const RecordIndex::Record filed = index.insert(texts, action.number);
-      EXPECT_EQ(filed.number(), action.expectedNumber);
-    }
+    index.put(Texts{action.key, action.value}, action.number);
     const RecordIndex::Record found = index.find(action.key);
     ASSERT_TRUE(found);
     EXPECT_EQ(found.text(0), action.key);
-    EXPECT_EQ(found.text(1), action.expectedValue);
-    EXPECT_EQ(found.number(), action.expectedNumber);
+    EXPECT_EQ(found.text(1), action.value);
+    EXPECT_EQ(found.number(), action.number);
     EXPECT_EQ(index.size(), action.expectedSize);
   }
+  EXPECT_EQ(index.find("DUPONT Jea").text(1), "b");
   EXPECT_FALSE(index.find("DUPONT"));
   EXPECT_THROW(index.put(std::array<std::string_view, 1>{"x"}, 0), std::invalid_argument);
+}
+
+// A record made of another record's texts, while the arena that holds them
+// grows and moves: each record filed from the one before, under a key of its
+// own and under the same key.
+TEST(RecordIndexTest, FilesARecordFromTheTextsOfAnother) {
+  RecordIndex index(2);
+  index.put(Texts{Key(0), std::string(100, 'v')}, 0);
+  for (int i = 1; i < 5000; ++i) {
+    const RecordIndex::Record previous = index.find(Key(i - 1));
+    ASSERT_TRUE(previous);
+    const std::string key = Key(i);
+    index.put(Texts{key, previous.text(1)}, i);
+    const RecordIndex::Record again = index.find(key);
+    index.put(Texts{again.text(0), again.text(1)}, -i);
+  }
+  for (int i = 0; i < 5000; ++i) {
+    const RecordIndex::Record found = index.find(Key(i));
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found.text(1), std::string(100, 'v'));
+    ASSERT_EQ(found.number(), -i);
+  }
 }
 
 // Enough records for the table and the arena to grow many times over, or
