@@ -23,6 +23,9 @@ namespace passerelle {
 // index whose entries held texts of their own would read a slot, an entry
 // and a text; once the tables outgrow the processor's caches each of those
 // reads is a cache miss, and the misses are most of what a lookup costs.
+//
+// Even its const lookups keep a buffer of their own: one index is for one
+// thread at a time.
 class RecordIndex {
  public:
   // A view of one record, valid until the index is next written to.
@@ -209,11 +212,14 @@ class RecordIndex {
   // Returns the arena it replaced.
   std::unique_ptr<char[]> growArena(std::size_t needed) {
     std::size_t capacity = std::max({needed, 2 * arenaCapacity_, std::size_t{4096}});
-    // The records so far stand for the ones still to come.
+    // The records so far stand for the ones still to come; but a few long
+    // first records must not make it claim far more than any file needs,
+    // so it grows at most sixteenfold at a time.
     constexpr std::size_t kSample = 256;
     if (appended_ >= kSample && expectedRecords_ > appended_) {
       const std::size_t perRecord = arenaSize_ / appended_ + 1;
-      capacity = std::max(capacity, needed + perRecord * (expectedRecords_ - appended_) / 8 * 9);
+      const std::size_t foretold = needed + perRecord * (expectedRecords_ - appended_) / 8 * 9;
+      capacity = std::max(capacity, std::min(foretold, 16 * arenaSize_ + needed));
     }
     auto grown = std::make_unique_for_overwrite<char[]>(capacity);
     if (arenaSize_ > 0)
