@@ -688,10 +688,10 @@ void FullNameOf(const Grid& import, const MailColumns& columns, int row, std::st
 // gives. A line's chain then goes on from the line its last name leads to,
 // found in one lookup, and ends there with what that line's record already
 // holds; with no such line, it ends on the line itself. The line then
-// becomes its name's first line. Once the first line is reached, each full
-// name holds what its own first line gives, and a teacher row costs one
-// lookup, instead of a walk through the export, the accounts and the users
-// table whose every step waits on the one before.
+// becomes its name's first line. Once the export's first line is filed,
+// each full name holds what its own first line gives, and a teacher row
+// costs one lookup, instead of a walk through the export, the accounts and
+// the users table whose every step waits on the one before.
 class MailIdentities {
  public:
   // A record's texts after its key, the full name; its number is the users
