@@ -831,10 +831,11 @@ class MailIdentities {
 // Every stored cell of a row, and at least the teacher columns, for a row
 // that is about to be written back whole.
 void ReadRowCells(const Grid& grid, int row, std::vector<std::string_view>& cells) {
-  const int stored = std::min(grid.storedCellCount(row), grid.colCount());
-  cells.resize(static_cast<std::size_t>(std::max(stored, kTeacherColumnCount)));
-  for (std::size_t col = 0; col < cells.size(); ++col)
-    cells[col] = grid.cell(static_cast<int>(col), row);
+  const Grid::StoredCells stored = grid.storedCells(row);
+  const int count = std::min(stored.size(), grid.colCount());
+  cells.assign(static_cast<std::size_t>(std::max(count, kTeacherColumnCount)), std::string_view());
+  stored.forEach(static_cast<std::size_t>(count),
+                 [&cells](std::size_t col, std::string_view text) { cells[col] = text; });
 }
 
 // Gives each teacher row its identity from the e-mail export, and its account
