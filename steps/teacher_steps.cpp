@@ -667,7 +667,7 @@ class TeacherAccounts {
     }
   }
 
-  // Both folded names of a teacher in one text, the key find() takes.
+  // Both folded names of a teacher in one text, the key of the accounts.
   // Folding removes every space, so the one space between them keeps each
   // pair of names apart from every other.
   static void FoldNames(std::string_view lastName, std::string_view firstName,
