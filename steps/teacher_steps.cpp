@@ -231,6 +231,30 @@ bool HasCollegeLevel(const std::string& levelText) {
   return !levelText.empty() && levelText.front() >= '3' && levelText.front() <= '6';
 }
 
+// A number worked out once per distinct text, for texts that recur by the
+// thousand.
+class NumberPerText {
+ public:
+  // workOut(text) gives the number of a text met for the first time. It
+  // gets a copy: the text may lie in a table that working it out changes.
+  template <typename WorkOut>
+  int numberOf(std::string_view text, WorkOut&& workOut) {
+    const std::uint64_t hash = HashText(text);
+    const int known = texts_.find(text, hash);
+    if (known != kNone)
+      return numbers_[static_cast<std::size_t>(known)];
+    std::string copy(text);
+    const int number = workOut(std::as_const(copy));
+    texts_.add(std::move(copy), hash);
+    numbers_.push_back(number);
+    return number;
+  }
+
+ private:
+  FlatIndex<std::string> texts_;
+  std::vector<int> numbers_;  // by entry of texts_
+};
+
 // Subject keys by number. NormalizeSubject costs hundreds of instructions
 // and the step needs it on every line, yet an export holds a few dozen
 // distinct labels: each label is normalised once.
@@ -240,24 +264,18 @@ class SubjectKeys {
 
   // The number of NormalizeSubject(label).
   int keyOf(std::string_view label) {
-    const std::uint64_t hash = HashText(label);
-    const int known = labels_.find(label, hash);
-    if (known != kNone)
-      return keyOfLabel_[static_cast<std::size_t>(known)];
-    // The label may be one of the keys' own texts, which Intern can move.
-    std::string labelText(label);
-    const int key = Intern(keys_, NormalizeSubject(labelText, options_));
-    labels_.add(std::move(labelText), hash);
-    keyOfLabel_.push_back(key);
-    return key;
+    // The label may be one of the keys' own texts, which Intern can move:
+    // it is worked out from a copy.
+    return keyOfLabel_.numberOf(label, [this](const std::string& labelText) {
+      return Intern(keys_, NormalizeSubject(labelText, options_));
+    });
   }
 
   const std::string& text(int key) const { return keys_.entry(key); }
 
  private:
   SubjectOptions options_;
-  FlatIndex<std::string> labels_;
-  std::vector<int> keyOfLabel_;
+  NumberPerText keyOfLabel_;
   FlatIndex<std::string> keys_;
 };
 
@@ -271,15 +289,8 @@ class ClassCells {
   // The number of the cell's class code, or kNone when the cell fails the
   // level test.
   int codeOf(std::string_view classCell) {
-    const std::uint64_t hash = HashText(classCell);
-    const int known = cells_.find(classCell, hash);
-    if (known != kNone)
-      return codeOfCell_[static_cast<std::size_t>(known)];
-    std::string cellText(classCell);
-    const int code = workOutCode(cellText);
-    cells_.add(std::move(cellText), hash);
-    codeOfCell_.push_back(code);
-    return code;
+    return codeOfCell_.numberOf(
+        classCell, [this](const std::string& cellText) { return workOutCode(cellText); });
   }
 
   const std::string& code(int number) const { return codes_.entry(number); }
@@ -299,8 +310,7 @@ class ClassCells {
 
   KnownClassIndex knownClasses_;
   SubjectOptions options_;
-  FlatIndex<std::string> cells_;
-  std::vector<int> codeOfCell_;
+  NumberPerText codeOfCell_;
   FlatIndex<std::string> codes_;
   std::vector<bool> knownCodes_;
 };
