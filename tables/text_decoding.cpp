@@ -1,5 +1,6 @@
 #include "tables/text_decoding.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -110,6 +111,35 @@ class Windows1252Writer {
   std::size_t replaced_ = 0;
 };
 
+// Four UTF-16 units read at once, as one little-endian word; the ASCII
+// characters among them, when all four are, nothing needing a closer look.
+template <bool kBigEndian>
+class FourUnits {
+ public:
+  static constexpr bool kAvailable = std::endian::native == std::endian::little;
+
+  explicit FourUnits(const Byte* at) { std::memcpy(&word_, at, sizeof word_); }
+
+  // True when each unit is one of U+0001 to U+007F other than U+001A.
+  bool plainAscii() const {
+    // Every unit below U+0080: its high byte is 0 and its low byte's top
+    // bit clear. Each 16-bit lane then stays below 0x8000, so subtracting 1
+    // from every lane sets a lane's top bit only where the lane was 0.
+    constexpr std::uint64_t kNotAscii = kBigEndian ? 0x80FF80FF80FF80FFu : 0xFF80FF80FF80FF80u;
+    constexpr std::uint64_t kOnes = 0x0001000100010001u;
+    constexpr std::uint64_t kTops = 0x8000800080008000u;
+    constexpr std::uint64_t kEndOfText = kBigEndian ? 0x1A001A001A001A00u : 0x001A001A001A001Au;
+    if ((word_ & kNotAscii) != 0)
+      return false;
+    const std::uint64_t endOfText = word_ ^ kEndOfText;
+    return ((word_ - kOnes) & kTops) == 0 && ((endOfText - kOnes) & kTops) == 0;
+  }
+  char byte(int k) const { return static_cast<char>(word_ >> (16 * k + (kBigEndian ? 8 : 0))); }
+
+ private:
+  std::uint64_t word_ = 0;
+};
+
 template <bool kBigEndian>
 DecodedText DecodeUtf16(char* text, std::size_t size) {
   const auto* data = reinterpret_cast<const Byte*>(text);
@@ -121,6 +151,19 @@ DecodedText DecodeUtf16(char* text, std::size_t size) {
   };
   Windows1252Writer out(text);
   for (std::size_t k = 0; k < units; ++k) {
+    if constexpr (FourUnits<kBigEndian>::kAvailable) {
+      // Most of an export is ASCII, four characters of which go at once.
+      while (units - k >= 4) {
+        const FourUnits<kBigEndian> four(data + 2 + 2 * k);
+        if (!four.plainAscii())
+          break;
+        const char bytes[4] = {four.byte(0), four.byte(1), four.byte(2), four.byte(3)};
+        out.copy(bytes, 4);
+        k += 4;
+      }
+      if (k == units)
+        break;
+    }
     const char32_t unit = unitAt(k);
     if (unit == kEndOfTextUnit)
       break;
