@@ -111,8 +111,8 @@ class Windows1252Writer {
   std::size_t replaced_ = 0;
 };
 
-// Four UTF-16 units read at once, as one little-endian word; the ASCII
-// characters among them, when all four are, nothing needing a closer look.
+// Four UTF-16 units read as one word on a little-endian processor, so that
+// four plain ASCII characters, the bulk of any export, pass at once.
 template <bool kBigEndian>
 class FourUnits {
  public:
