@@ -62,8 +62,9 @@ constexpr double kMaxGrowthPerInputGrowth = 1.2;  // 12x the time for 10x the in
 constexpr double kMaxMemoryPerInputByte = 4.0;
 constexpr double kMemoryAllowance = 64e6;
 constexpr double kMaxFitShareOfLoad = 0.2;
-// Decoding UTF-8 or UTF-16 to Windows-1252 comes on top of the 8-bit load.
-constexpr double kMaxDecodedLoadPerEightBitLoad = 1.6;
+// Decoding UTF-8 or UTF-16 to Windows-1252 comes on top of the 8-bit load,
+// and a UTF-16 file has twice the bytes to read.
+constexpr double kMaxDecodedLoadPerEightBitLoad = 2.0;
 // Below this, a time is mostly timer and scheduler noise.
 constexpr double kNoisyBelowSeconds = 0.01;
 
