@@ -15,7 +15,9 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -42,8 +44,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Génère pour chaque taille un fichier users de N lignes, un export\n"
     "profs-groupes de N/2 lignes et un export profs-mails de N/20 lignes, puis\n"
-    "chronomètre chaque commande d'une conversion complète, les imports seuls,\n"
-    "FitGridColumns seul et csv.reader de python3 sur le même fichier users.\n"
+    "chronomètre chaque commande d'une conversion complète, les imports seuls\n"
+    "(le fichier users aussi réenregistré en UTF-8 et en UTF-16), FitGridColumns\n"
+    "seul et csv.reader de python3 sur le même fichier users.\n"
     "Chaque taille tourne dans un processus à part pour mesurer son pic mémoire,\n"
     "plusieurs fois : chaque temps affiché est la médiane des processus, le pic\n"
     "mémoire le plus haut d'entre eux.\n"
@@ -59,6 +62,9 @@ constexpr double kMaxGrowthPerInputGrowth = 1.2;  // 12x the time for 10x the in
 constexpr double kMaxMemoryPerInputByte = 4.0;
 constexpr double kMemoryAllowance = 64e6;
 constexpr double kMaxFitShareOfLoad = 0.2;
+// Decoding UTF-8 or UTF-16 to Windows-1252 comes on top of the 8-bit load,
+// and a UTF-16 file has twice the bytes to read.
+constexpr double kMaxDecodedLoadPerEightBitLoad = 2.0;
 // Below this, a time is mostly timer and scheduler noise.
 constexpr double kNoisyBelowSeconds = 0.01;
 
@@ -73,6 +79,9 @@ constexpr Measure kMeasures[] = {
     {"fit.users", "  FitGridColumns seul (users)", ""},
     {"import.groups", "import seul profs-groupes", "groups"},
     {"import.mails", "import seul profs-mails", "mails"},
+    {"import.users.again", "import users après la conversion", "users"},
+    {"import.users.utf8", "  le même en UTF-8", "users.utf8"},
+    {"import.users.utf16", "  le même en UTF-16", "users.utf16"},
     {"step1", "1. users (Button2Click)", "users"},
     {"saveClasses", "Sauver classes/élèves (BitBtn2Click)", ""},
     {"step2", "2. profs-groupes (BitBtn1Click)", "groups"},
@@ -157,6 +166,29 @@ void TimeImportAlone(std::string_view key, const std::filesystem::path& file, bo
   }
 }
 
+// The users file as an editor would save it today: UTF-8 without a mark, or
+// UTF-16 little-endian with its mark. Returns the size written.
+std::uintmax_t WriteReencoded(const std::filesystem::path& from, const std::filesystem::path& to,
+                              bool utf16) {
+  std::ifstream in(from, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (utf16) {
+    bytes = "\xFF\xFE";
+    bytes.reserve(2 + 2 * text.size());
+    for (const char c : text) {
+      const char32_t unit = Cp1252ToUnicode(static_cast<unsigned char>(c));
+      bytes.push_back(static_cast<char>(unit & 0xFF));
+      bytes.push_back(static_cast<char>(unit >> 8));
+    }
+  } else {
+    bytes = Cp1252ToUtf8(text);
+  }
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes.size();
+}
+
 void TimeCommand(std::string_view key, const std::function<void()>& press, BenchHost& host,
                  Reporter& report) {
   host.startCommand();
@@ -228,6 +260,18 @@ int RunSingleSize(std::int64_t lines, const std::filesystem::path& folder) {
   report.put("count.rejected", form.StringGrid6.rowCount() - 1);
   report.put("count.messages", host.messages());
   report.put("count.errors", host.errors());
+
+  // After the conversion, so that the larger UTF-16 file weighs on no
+  // memory figure of the conversion. The 8-bit file is loaded again first:
+  // a process that has already given memory back loads faster than a fresh
+  // one, and the decoded loads are compared with a load in the same state.
+  const std::filesystem::path utf8 = folder / "users-utf8.txt";
+  const std::filesystem::path utf16 = folder / "users-utf16.txt";
+  report.put("bytes.users.utf8", static_cast<double>(WriteReencoded(exports.users, utf8, false)));
+  report.put("bytes.users.utf16", static_cast<double>(WriteReencoded(exports.users, utf16, true)));
+  TimeImportAlone("import.users.again", exports.users, false, host, report);
+  TimeImportAlone("import.users.utf8", utf8, false, host, report);
+  TimeImportAlone("import.users.utf16", utf16, false, host, report);
   if (host.errors() > 0)
     report.note("lastError", Cp1252ToUtf8(host.lastError()));
   std::fflush(stdout);
@@ -432,6 +476,24 @@ void PrintTargets(const std::vector<SizeResult>& results) {
     std::printf("%s (CPU %s)  %s\n", Fixed(*share, 2).c_str(),
                 cpuShare ? Fixed(*cpuShare, 2).c_str() : "?",
                 Verdict(*share <= kMaxFitShareOfLoad).c_str());
+  }
+
+  std::printf("   import users en UTF-8 ou UTF-16 ≤ %.1f× import users en 8 bits\n",
+              kMaxDecodedLoadPerEightBitLoad);
+  for (const SizeResult& result : results) {
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    const auto utf8 = ratio(result, "import.users.utf8.s", "import.users.again.s");
+    const auto utf16 = ratio(result, "import.users.utf16.s", "import.users.again.s");
+    if (!utf8 || !utf16) {
+      std::printf("pas de mesure\n");
+      continue;
+    }
+    const auto utf8Cpu = ratio(result, "import.users.utf8.cpu", "import.users.again.cpu");
+    const auto utf16Cpu = ratio(result, "import.users.utf16.cpu", "import.users.again.cpu");
+    std::printf("UTF-8 %s× (CPU %s×), UTF-16 %s× (CPU %s×)  %s\n", Fixed(*utf8, 2).c_str(),
+                utf8Cpu ? Fixed(*utf8Cpu, 2).c_str() : "?", Fixed(*utf16, 2).c_str(),
+                utf16Cpu ? Fixed(*utf16Cpu, 2).c_str() : "?",
+                Verdict(std::max(*utf8, *utf16) <= kMaxDecodedLoadPerEightBitLoad).c_str());
   }
 
   if (results.size() < 2)

@@ -94,14 +94,38 @@ void CheckWidths(const Grid& loaded, ToolkitPort& loadedWith) {
   }
 }
 
-// A UTF-16 file is converted in memory: nothing may be written to the
-// file or beside it.
+// Whatever its encoding, a file is decoded in memory: nothing may be
+// written to the file or beside it.
 void CheckInputLeftAlone(const std::filesystem::path& file, std::string_view bytes,
                          const ScratchFolder& folder) {
   Require(ReadBytes(file) == bytes, "the import changed its input file");
   Require(
       ScratchFolder::Listing(folder.path()) == std::vector<std::string>{file.filename().string()},
       "the import left a file beside its input");
+}
+
+// Keeps the messages the import shows.
+class RecordingHost : public QuietHost {
+ public:
+  void showMessage(std::string_view text) override { messages.emplace_back(text); }
+  std::vector<std::string> messages;
+};
+
+// The count of replaced characters, when told, comes before anything else
+// and is a number above 0; the separator message is the only other one.
+void CheckMessages(const std::vector<std::string>& messages) {
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    const std::string_view text = messages[i];
+    if (text == kNoSeparatorMessage)
+      continue;
+    Require(i == 0 && text.starts_with(kReplacedCharactersMessage),
+            "the import showed an unknown message, or told of replacements after another one");
+    const std::string_view count = text.substr(kReplacedCharactersMessage.size());
+    Require(
+        !count.empty() && count[0] != '0' &&
+            std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; }),
+        "the count of replaced characters is not a number above 0");
+  }
 }
 
 void CheckImport(std::string_view bytes) {
@@ -114,10 +138,11 @@ void CheckImport(std::string_view bytes) {
   const Grid before = grid;
   TextList rawView{"Memo1"};
   ProgressBar progress;
-  QuietHost port;
+  RecordingHost port;
   try {
     LoadDelimitedFile(grid, file, rawView, progress, port);
   } catch (const DisplayedError& error) {
+    CheckMessages(port.messages);
     // The file exists and is readable: only a file without a single line
     // may be refused.
     Require(std::string_view(error.what()).starts_with(kEmptyFileText),
@@ -130,6 +155,7 @@ void CheckImport(std::string_view bytes) {
     return;
   }
 
+  CheckMessages(port.messages);
   Require(grid.rowCount() == static_cast<int>(rawView.count()),
           "the grid's row count differs from the raw view's line count");
   for (int row = 0; row < grid.rowCount(); ++row) {

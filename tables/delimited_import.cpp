@@ -11,33 +11,19 @@
 
 #include "tables/errors.h"
 #include "tables/native_file.h"
+#include "tables/text_decoding.h"
 
 namespace passerelle {
 
 namespace {
 
-constexpr char kEndOfText = 26;  // Ctrl-Z ends a file read as text.
+// Ctrl-Z, the old end-of-file mark, still ends the line the separator is
+// taken from.
+constexpr char kEndOfText = 26;
 constexpr int kRowsBetweenRepaints = 4096;
 // Below this, waking a second processor may cost about what it would save:
 // a few milliseconds.
 constexpr int kRowsWorthASecondThread = 1 << 18;
-
-// A file whose first byte is 0xFF is taken as UTF-16 little-endian with its
-// byte-order mark: from the third byte on, every zero byte is dropped, and
-// the first Ctrl-Z ends the text. Characters up to U+00FF thus become their
-// Windows-1252 byte.
-FileBytes FromUtf16(std::string_view bytes) {
-  FileBytes text;
-  text.data = std::make_unique_for_overwrite<char[]>(bytes.size());
-  for (std::size_t i = 2; i < bytes.size(); ++i) {
-    const char byte = bytes[i];
-    if (byte == kEndOfText)
-      break;
-    if (byte != '\0')
-      text.data[text.size++] = byte;
-  }
-  return text;
-}
 
 // The separator is taken from the first line as a text reader sees it: up
 // to the first CR (a lone LF does not end it) or the first Ctrl-Z.
@@ -153,10 +139,13 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   FileBytes text = ReadWholeFile(file);
   // Reading a big file takes a while: the screen catches up after it.
   port.keepScreenAlive();
-  // A file starting with Ctrl-Z reads as empty text, so the encoding test
-  // only ever sees a real first byte.
-  if (text.size > 0 && static_cast<unsigned char>(text.data[0]) == 0xFF)
-    text = FromUtf16(text.view());
+  // Whatever the file's encoding, the rest of the load sees Windows-1252.
+  // What had to be replaced is told first: the user may prefer to fix the
+  // file before the names go any further.
+  const DecodedText decoded = DecodeToWindows1252(text.data.get(), text.size);
+  text.size = decoded.size;
+  if (decoded.replaced > 0)
+    port.showMessage(std::string(kReplacedCharactersMessage) + std::to_string(decoded.replaced));
 
   // No line at all: nothing to load, and nothing on screen changes.
   if (text.size == 0 || text.data[0] == '\0')

@@ -13,6 +13,11 @@ namespace passerelle {
 // The message shown when the first line holds none of the separators.
 inline constexpr std::string_view kNoSeparatorMessage = "table csv  ?  , il faut :  ou ;";
 
+// The message shown, followed by their number in decimal, when characters
+// of a UTF-16 or UTF-8 file have no Windows-1252 byte and became "?".
+inline constexpr std::string_view kReplacedCharactersMessage =
+    "Caract\xE8res sans \xE9quivalent Windows-1252 remplac\xE9s par \xAB ? \xBB : ";
+
 // The longest part of a line that reaches the grid; the raw text view keeps
 // the whole line.
 inline constexpr int kMaxImportedLineLength = 4096;
@@ -20,9 +25,12 @@ inline constexpr int kMaxImportedLineLength = 4096;
 // Reads a delimited text file into `grid`: row r holds line r, column 0 its
 // index in decimal, column k its field k. The separator is the first of
 // ";", ",", ":" and TAB found in the first line; there is no quoting.
-// 8-bit files are taken as Windows-1252; a file that starts with the byte
-// 0xFF is taken as UTF-16 little-endian and converted in memory, nothing is
-// written beside it. The file's text goes into `rawView`, progress into
+// The file's bytes are first decoded to Windows-1252 in memory, nothing
+// being written beside it (see DecodeToWindows1252: UTF-16 of either byte
+// order with its mark, UTF-8 with its mark or well-formed, else 8-bit text
+// as it stands); characters without a Windows-1252 byte are counted and
+// told by kReplacedCharactersMessage before anything else. The text goes
+// into `rawView` up to its first NUL byte, progress into
 // `progress` (visible only during the load), and the column widths are fitted
 // at the end.
 //

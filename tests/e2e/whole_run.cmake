@@ -79,9 +79,9 @@ foreach(output IN LISTS outputs)
   endif()
 endforeach()
 
-# The exports are only ever read, and the temporary copy made for the UTF-16
-# one must be gone: beside the inputs there is the folder "fichiers" and
-# nothing else.
+# The exports are only ever read, the UTF-16 one included, which is decoded
+# in memory: beside the inputs there is the folder "fichiers" and nothing
+# else.
 foreach(input IN LISTS inputs)
   execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files
     "${input_dir}/${input}" "${EXAMPLES}/${input}"

@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "robustness/robust_workflow.h"
+#include "support/encodings.h"
 
 namespace passerelle {
 namespace {
 
+using testing::Encoding;
 using testing::ExpectNothingLost;
 using testing::FileNameOf;
 using testing::HeaderOf;
@@ -164,7 +166,14 @@ std::vector<HostileFile> HostileFiles() {
        [](Role role) -> std::optional<std::string> { return Utf16Be(ValidFileOf(role)); }},
       {"UTF-16 cut by Ctrl-Z",
        [](Role role) -> std::optional<std::string> {
-         return kUtf16Mark + Utf16Le(ValidFileOf(role)) + "\x1A" + Utf16Le(RowsOf(role));
+         return kUtf16Mark + Utf16Le(ValidFileOf(role) + "\x1A" + RowsOf(role));
+       }},
+      {"binary garbage behind a UTF-16 big-endian mark", alone("\xFE\xFF" + garbage)},
+      {"binary garbage behind a UTF-8 mark", alone("\xEF\xBB\xBF" + garbage)},
+      {"UTF-8 with characters of 0x80 to 0x9F and some beyond",
+       [](Role role) -> std::optional<std::string> {
+         return testing::Encode(ValidFileOf(role) + "5A;" + ControlRangeBytes(), Encoding::kUtf8) +
+                "\xC4\x80\xF0\x9F\x98\x80\r\n" + testing::Encode(RowsOf(role), Encoding::kUtf8);
        }},
       {"Ctrl-Z among valid rows", amongRows("\x1A")},
       {"line of 10 MB among valid rows", amongRows(longLine)},
@@ -293,12 +302,12 @@ TEST(HostileInput, OddLineEndsEncodingsAndTrailingBytesLoadLikeThePlainFile) {
        ValidFileOf},
       {"UTF-16 with its mark", [](Role role) { return kUtf16Mark + Utf16Le(ValidFileOf(role)); },
        ValidFileOf},
+      // A last odd byte is half a character: it is dropped.
       {"UTF-16 with an odd byte count",
-       [](Role role) { return kUtf16Mark + Utf16Le(ValidFileOf(role)) + "#"; },
-       [](Role role) { return ValidFileOf(role) + "#"; }},
+       [](Role role) { return kUtf16Mark + Utf16Le(ValidFileOf(role)) + "#"; }, ValidFileOf},
       {"UTF-16 cut by Ctrl-Z",
        [](Role role) {
-         return kUtf16Mark + Utf16Le(ValidFileOf(role)) + "\x1A" + Utf16Le("5Z;X;Y;;z;;z\r\n");
+         return kUtf16Mark + Utf16Le(ValidFileOf(role) + "\x1A" + "5Z;X;Y;;z;;z\r\n");
        },
        ValidFileOf},
       {"NUL in the middle of the first line",

@@ -273,11 +273,14 @@ inline bool IsKnownMessage(const std::string& text) {
       "Format de fichier incorrect: pas de Prenom",
       "Format de fichier incorrect: pas d email",
   };
-  constexpr std::string_view kFolderFailure = "Directory creation failed with error ";
-  if (text.starts_with(kFolderFailure)) {
-    const std::string_view code = std::string_view(text).substr(kFolderFailure.size());
-    return !code.empty() &&
-           std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+  // Two messages end on a number.
+  for (const std::string_view prefix :
+       {std::string_view("Directory creation failed with error "), kReplacedCharactersMessage}) {
+    if (text.starts_with(prefix)) {
+      const std::string_view number = std::string_view(text).substr(prefix.size());
+      return !number.empty() && number[0] != '0' &&
+             std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
   }
   return known.contains(text);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/encodings.h"
 #include "support/file_fixture.h"
 #include "support/grid_rows.h"
 #include "support/scripted_host.h"
@@ -162,17 +163,6 @@ TEST(DelimitedImportTest, SplitsEveryLineIntoAnIndexedRow) {
        true,
        2},
       {"NUL ends the text", "a;b\r\nc;d\0e;f\r\n"s, {{"0", "a", "b"}, {"1", "c", "d"}}, false, 3},
-      {"UTF-8 byte-order mark stays in the first cell",
-       "\xEF\xBB\xBFnom;pr\xC3\xA9nom\r\n",
-       {{"0", "\xEF\xBB\xBFnom", "pr\xC3\xA9nom"}},
-       false,
-       3},
-      // Taken for UTF-16 by its first byte: the first two bytes go.
-      {"8-bit text starting with 0xFF",
-       "\xFFtitre;x\r\n1;2\r\n",
-       {{"0", "itre", "x"}, {"1", "1", "2"}},
-       false,
-       3},
   };
   TempFolder folder;
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -397,25 +387,67 @@ TEST(DelimitedImportTest, Utf16FileGivesTheSameRowsAsIts8BitText) {
   EXPECT_EQ(utf16.grid.cell(2, 4), "\xE7");
 }
 
-TEST(DelimitedImportTest, Utf16CharactersAboveLatin1KeepTheirNonZeroBytes) {
+// Every encoding reaches the grid and the raw text view as Windows-1252;
+// what it cannot hold is told, before the separator message.
+TEST(DelimitedImportTest, DecodedFilesLoadAsTheirWindows1252Text) {
+  const auto replaced = [](int count) {
+    return "Caract\xE8res sans \xE9quivalent Windows-1252 remplac\xE9s par \xAB ? \xBB : " +
+           std::to_string(count);
+  };
+  const std::string noSeparator(kNoSeparatorMessage);
+  struct Case {
+    std::string name;
+    std::string bytes;
+    Rows rows;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {"UTF-8 with its mark: the first column name matches",
+       "\xEF\xBB\xBFnom;pr\xC3\xA9nom\r\n",
+       {{"0", "nom", "pr\xE9nom"}},
+       {}},
+      {"UTF-8 without a mark",
+       "Nom;Pr\xC3\xA9nom\r\nN\xE2\x80\x99"
+       "Diaye;\xC3\x89lise\r\n",
+       {{"0", "Nom", "Pr\xE9nom"},
+        {"1",
+         "N\x92"
+         "Diaye",
+         "\xC9lise"}},
+       {}},
+      {"UTF-16 big-endian",
+       testing::EncodeCodePoints(U"a;\u00E9\r\nc;\u20AC\r\n", testing::Encoding::kUtf16BigEndian),
+       {{"0", "a", "\xE9"}, {"1", "c", "\x80"}},
+       {}},
+      {"UTF-16 beyond Latin-1",
+       Utf16Le(u"l\u2019\u00E9cole;\u0100x;\U0001F600\r\n"),
+       {{"0",
+         "l\x92\xE9"
+         "cole",
+         "?x", "?"}},
+       {replaced(2)}},
+      // U+011A holds the byte 0x1A; only the unit U+001A ends the text.
+      {"UTF-16 ended by the unit U+001A",
+       Utf16Le(u"ab;c\r\nd\u011Ae;f\r\ng\u001Ah;i\r\n"),
+       {{"0", "ab", "c"}, {"1", "d?e", "f"}, {"2", "g"}},
+       {replaced(1)}},
+      // Taken for UTF-16 by its first byte: from the third byte on, pairs of
+      // ASCII letters make characters no code page has.
+      {"8-bit text starting with 0xFF",
+       "\xFFtitre;x\r\n1;2\r\n",
+       {{"0", "??????"}},
+       {replaced(6), noSeparator}},
+  };
   TempFolder folder;
-  Window window;
-  // U+2019 keeps both bytes, low byte first; of U+0100 only the high byte
-  // remains.
-  window.load(folder.write("apos.csv", Utf16Le(u"l\u2019\u00E9cole;\u0100x\r\n")));
-  EXPECT_EQ(RowsOf(window.grid), (Rows{{"0",
-                                        "l\x19\x20\xE9"
-                                        "cole",
-                                        "\x01x"}}));
-}
-
-TEST(DelimitedImportTest, CtrlZInsideAUtf16CharacterEndsTheText) {
-  TempFolder folder;
-  Window window;
-  // U+011A is the bytes 1A 01.
-  window.load(folder.write("z.csv", Utf16Le(u"ab;c\r\nd\u011Ae;f\r\ng;h\r\n")));
-  EXPECT_EQ(RowsOf(window.grid), (Rows{{"0", "ab", "c"}, {"1", "d"}}));
-  EXPECT_EQ(LinesOf(window.raw), (std::vector<std::string>{"ab;c", "d"}));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name + ": " + Printable(c.bytes));
+    Window window;
+    window.load(folder.write("decoded" + std::to_string(i) + ".csv", c.bytes));
+    EXPECT_EQ(RowsOf(window.grid), c.rows);
+    EXPECT_EQ(window.raw.count(), c.rows.size());
+    EXPECT_EQ(window.host.messages, c.messages);
+  }
 }
 
 TEST(DelimitedImportTest, Utf16FileIsConvertedWithoutAnyFileBesideIt) {
@@ -453,6 +485,10 @@ TEST(DelimitedImportTest, FileWithoutAnyLineIsRefusedAndChangesNothing) {
       {"a single 0xFF", "\xFF"},
       {"leading NUL", "\0a;b\r\n"s},
       {"UTF-16 starting with Ctrl-Z", "\xFF\xFE\x1A\0a\0;\0b\0"s},
+      {"UTF-16 of NUL units only", "\xFF\xFE\0\0\0\0"s},
+      {"UTF-16 big-endian byte-order mark alone", "\xFE\xFF"},
+      {"UTF-16 big-endian starting with Ctrl-Z", "\xFE\xFF\0\x1A\0a\0;\0b"s},
+      {"UTF-8 byte-order mark alone", "\xEF\xBB\xBF"},
   };
   TempFolder folder;
   for (const Case& c : cases) {
