@@ -27,10 +27,13 @@ std::string CellOf(std::uint64_t counter) {
   return cell;
 }
 
-// The slot a fixed-hash index would give: the 64-bit hash folded to 32 bits,
-// its low bits.
-std::uint32_t FixedHashSlot(std::string_view text) {
-  const std::uint64_t hash = std::hash<std::string_view>{}(text);
+// The slot a fixed-hash index would give to a cell as step 2 looks it up,
+// with "_" after its level digit: the 64-bit hash folded to 32 bits, its low
+// bits.
+std::uint32_t FixedHashSlot(const std::string& cell) {
+  std::string lookedUp = cell;
+  lookedUp.insert(1, 1, '_');
+  const std::uint64_t hash = std::hash<std::string_view>{}(lookedUp);
   return static_cast<std::uint32_t>(hash ^ (hash >> 32)) & kSlotMask;
 }
 
