@@ -1,7 +1,9 @@
 #include "tables/keyed_hash.h"
 
 #include <bit>
+#include <chrono>
 #include <cstring>
+#include <exception>
 #include <random>
 
 namespace passerelle {
@@ -14,12 +16,22 @@ struct HashKey {
 };
 
 HashKey DrawKey() {
-  std::random_device entropy;
-  const auto draw = [&entropy] {
-    return (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
-  };
-  const std::uint64_t k0 = draw();
-  return HashKey{k0, draw()};
+  try {
+    std::random_device entropy;
+    const auto draw = [&entropy] {
+      return (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
+    };
+    const std::uint64_t k0 = draw();
+    return HashKey{k0, draw()};
+  } catch (const std::exception&) {
+    // No entropy source: the start time and where the program was loaded
+    // still differ from run to run.
+    const auto now = static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    const int onTheStack = 0;
+    const auto place = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&onTheStack));
+    return HashKey{now * 0x9E3779B97F4A7C15ull, place ^ (now >> 17)};
+  }
 }
 
 HashKey gKey = DrawKey();

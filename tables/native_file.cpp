@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <random>
 #include <string>
@@ -53,10 +54,24 @@ std::function<void(const std::filesystem::path&)>& AfterWriteHook() {
 // The unpredictable end of a temporary file's name.
 std::string RandomSuffix() {
   static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device entropy;
+  std::uint64_t bits[2] = {};
+  try {
+    std::random_device entropy;
+    for (std::uint64_t& word : bits)
+      word = (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
+  } catch (const std::exception&) {
+    // No entropy source at all: the clock still makes the name unknown in
+    // advance, and the exclusive creation keeps it safe regardless.
+    bits[0] = static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    bits[1] = reinterpret_cast<std::uintptr_t>(&bits) * 0x9E3779B97F4A7C15ull;
+  }
   std::string suffix;
-  for (int i = 0; i < 12; ++i)
-    suffix.push_back(kChars[entropy() % (sizeof kChars - 1)]);
+  for (int i = 0; i < 12; ++i) {
+    std::uint64_t& word = bits[i / 6];
+    suffix.push_back(kChars[word % (sizeof kChars - 1)]);
+    word /= sizeof kChars - 1;
+  }
   return suffix;
 }
 
@@ -227,6 +242,15 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
 WholeFileWriter::WholeFileWriter(std::filesystem::path target)
     : target_(std::move(target)), native_(std::make_unique<Native>()) {
   RefuseProtectedTarget(target_);
+  try {
+    createTemporary();
+  } catch (...) {
+    discard();
+    throw;
+  }
+}
+
+void WholeFileWriter::createTemporary() {
   Native& n = *native_;
   const std::filesystem::path folder =
       target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
@@ -513,6 +537,15 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
 WholeFileWriter::WholeFileWriter(std::filesystem::path target)
     : target_(std::move(target)), native_(std::make_unique<Native>()) {
   RefuseProtectedTarget(target_);
+  try {
+    createTemporary();
+  } catch (...) {
+    discard();
+    throw;
+  }
+}
+
+void WholeFileWriter::createTemporary() {
   Native& n = *native_;
   for (int attempt = 0;; ++attempt) {
     n.temporary = target_.parent_path() / TemporaryName(target_.filename().wstring());

@@ -52,6 +52,8 @@ class WholeFileWriter {
 
  private:
   friend void CommitTogether(std::span<WholeFileWriter* const> writers);
+  // Creates the temporary file; on failure the constructor cleans up.
+  void createTemporary();
   // Flushes, syncs and closes the temporary file and gives it its mode.
   void finish();
   // Renames the finished temporary file over the target.
