@@ -68,7 +68,12 @@ class WholeFileWriter {
 // Commits several writers as one save: every temporary file is finished and
 // synced before any target is replaced, so that a failure up to then leaves
 // every target as it was and no temporary file; then the targets are
-// replaced back to back and their folders synced.
+// replaced back to back and their folders synced. What remains possible is
+// confined to the instant between two renames: a power cut, a crash of the
+// system or SIGKILL there, or the second rename failing on its own (its
+// target turned into a folder since the writer checked it, an input/output
+// error), leaves the first file new and the second old, and on a power cut
+// the second one's temporary file.
 void CommitTogether(std::span<WholeFileWriter* const> writers);
 
 // Replaces `file` by `bytes`, whole or not at all, as WholeFileWriter does.
