@@ -42,8 +42,6 @@ namespace {
 
 // A second program saving into the same folder gets this long to finish.
 constexpr auto kSaveLockWait = std::chrono::seconds(3);
-// A spreadsheet that holds an output open often lets go within a moment.
-constexpr auto kSharingRetry = std::chrono::seconds(1);
 constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
 std::function<void(const std::filesystem::path&)>& AfterWriteHook() {
@@ -408,6 +406,9 @@ void RemoveTemporaryFilesOnInterruption() {
 // Windows
 
 namespace {
+
+// A spreadsheet that holds an output open often lets go within a moment.
+constexpr auto kSharingRetry = std::chrono::seconds(1);
 
 // Win32 errors as the error display knows them.
 std::error_code ErrorOfWindows(DWORD error) {
