@@ -23,10 +23,12 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/form/Unit1.h"
 #include "bench/bench_host.h"
+#include "bench/collision_case.h"
 #include "bench/export_generator.h"
 #include "bench/process_probe.h"
 #include "tables/cp1252.h"
@@ -51,7 +53,11 @@ constexpr std::string_view kUsage =
     "plusieurs fois : chaque temps affiché est la médiane des processus, le pic\n"
     "mémoire le plus haut d'entre eux.\n"
     "\n"
+    "Puis l'étape 2 sur deux exports profs-groupes de même forme, l'un ordinaire,\n"
+    "l'autre aux classes choisies pour entrer en collision sous un hachage fixe.\n"
+    "\n"
     "  --sizes   tailles en lignes users (défaut 10000,100000,1000000)\n"
+    "  --collisions  lignes des exports en collision (défaut 100000, 0 : aucun)\n"
     "  --runs    processus par taille (défaut 3)\n"
     "  --dir     dossier des fichiers générés, conservés (défaut : dossier\n"
     "            temporaire, effacé à la fin)\n";
@@ -65,6 +71,8 @@ constexpr double kMaxFitShareOfLoad = 0.2;
 // Decoding UTF-8 or UTF-16 to Windows-1252 comes on top of the 8-bit load,
 // and a UTF-16 file has twice the bytes to read.
 constexpr double kMaxDecodedLoadPerEightBitLoad = 2.0;
+// Crafted collisions may cost at most this much more than plain rows.
+constexpr double kMaxCraftedOverPlain = 3.0;
 // Below this, a time is mostly timer and scheduler noise.
 constexpr double kNoisyBelowSeconds = 0.01;
 
@@ -274,6 +282,31 @@ int RunSingleSize(std::int64_t lines, const std::filesystem::path& folder) {
   TimeImportAlone("import.users.utf16", utf16, false, host, report);
   if (host.errors() > 0)
     report.note("lastError", Cp1252ToUtf8(host.lastError()));
+  std::fflush(stdout);
+  return 0;
+}
+
+// Step 2 on the plain and the crafted export, each in a form of its own.
+int RunCollisionCase(std::int64_t rows, const std::filesystem::path& folder) {
+  Reporter report;
+  std::filesystem::create_directories(folder);
+  const CollisionExports exports = WriteCollisionExports(folder, rows);
+  report.put("collide.cells", exports.distinctCells);
+  if (exports.craftingSeconds > 0)
+    report.put("collide.crafting.s", exports.craftingSeconds);
+  for (const auto& [key, file] :
+       {std::pair{"collide.plain", exports.plain}, std::pair{"collide.crafted", exports.crafted}}) {
+    BenchHost host;
+    TForm1 form(host);
+    TimeCommand(
+        key,
+        [&] {
+          host.answerNextDialog(file);
+          form.BitBtn1Click();
+        },
+        host, report);
+    report.put(std::string(key) + ".rows", form.StringGrid2.rowCount() - 1);
+  }
   std::fflush(stdout);
   return 0;
 }
@@ -558,7 +591,39 @@ SizeResult CombineRuns(const std::vector<SizeResult>& runs) {
   return combined;
 }
 
+// Medians over `runs` processes, and the verdict against plain rows.
+void RunAndPrintCollisionCase(const std::string& self, std::int64_t rows, int runs,
+                              const std::filesystem::path& folder) {
+  const std::string command = ShellQuoted(self) + " --collision-case " + std::to_string(rows) +
+                              " --dir " + ShellQuoted(folder.string());
+  std::vector<SizeResult> caseRuns;
+  for (int run = 0; run < runs; ++run) {
+    const std::optional<std::string> output = RunAndCapture(command);
+    caseRuns.push_back(ParseChildOutput(rows, output.value_or("")));
+    caseRuns.back().failed = !output.has_value();
+  }
+  const SizeResult result = CombineRuns(caseRuns);
+  std::printf("\n== Collisions fabriquées : étape 2 sur %s lignes profs-groupes, %s classes\n",
+              Grouped(rows).c_str(),
+              Grouped(static_cast<std::int64_t>(result.get("collide.cells").value_or(0))).c_str());
+  const double plain = result.get("collide.plain.s").value_or(0);
+  const double crafted = result.get("collide.crafted.s").value_or(0);
+  if (result.failed || plain <= 0) {
+    std::printf("   le processus de mesure a échoué ; pas de chiffres\n");
+    return;
+  }
+  std::printf("   classes ordinaires   %8.3f s (CPU %.3f s)\n", plain,
+              result.get("collide.plain.cpu").value_or(0));
+  std::printf("   classes fabriquées   %8.3f s (CPU %.3f s)\n", crafted,
+              result.get("collide.crafted.cpu").value_or(0));
+  if (const auto crafting = result.get("collide.crafting.s"))
+    std::printf("   (classes trouvées en %.1f s par essais sur le hachage fixe)\n", *crafting);
+  std::printf("   rapport %.2f×, objectif au plus %.0f× : %s\n", crafted / plain,
+              kMaxCraftedOverPlain, Verdict(crafted <= kMaxCraftedOverPlain * plain).c_str());
+}
+
 int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes, int runs,
+                std::int64_t collisionRows,
                 const std::optional<std::filesystem::path>& chosenFolder) {
   const std::filesystem::path root = chosenFolder ? *chosenFolder : MakeScratchFolder();
   std::filesystem::create_directories(root);
@@ -591,6 +656,8 @@ int RunAllSizes(const std::string& self, const std::vector<std::int64_t>& sizes,
     }
   }
   PrintTargets(results);
+  if (collisionRows > 0)
+    RunAndPrintCollisionCase(self, collisionRows, runs, root / "collisions");
   if (!chosenFolder) {
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
@@ -621,6 +688,8 @@ int Main(int argc, char** argv) {
   std::vector<std::int64_t> sizes = {10'000, 100'000, 1'000'000};
   std::optional<std::filesystem::path> folder;
   std::optional<std::int64_t> singleSize;
+  std::optional<std::int64_t> collisionCase;
+  std::int64_t collisionRows = 100'000;
   int runs = 3;
   for (int i = 1; i < argc; ++i) {
     const std::string_view option = argv[i];
@@ -646,11 +715,22 @@ int Main(int argc, char** argv) {
       folder = std::filesystem::path(argv[++i]);
     } else if (option == "--single-size" && hasValue) {
       singleSize = std::strtoll(argv[++i], nullptr, 10);
+    } else if (option == "--collisions" && hasValue) {
+      collisionRows = std::max<std::int64_t>(0, std::strtoll(argv[++i], nullptr, 10));
+    } else if (option == "--collision-case" && hasValue) {
+      collisionCase = std::strtoll(argv[++i], nullptr, 10);
     } else {
       std::fprintf(stderr, "option inconnue : %s\n\n", argv[i]);
       std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
       return 2;
     }
+  }
+  if (collisionCase) {
+    if (!folder) {
+      std::fprintf(stderr, "--collision-case demande --dir\n");
+      return 2;
+    }
+    return RunCollisionCase(std::max<std::int64_t>(1, *collisionCase), *folder);
   }
   if (singleSize) {
     if (!folder) {
@@ -659,7 +739,7 @@ int Main(int argc, char** argv) {
     }
     return RunSingleSize(std::max<std::int64_t>(1, *singleSize), *folder);
   }
-  return RunAllSizes(argv[0], sizes, runs, folder);
+  return RunAllSizes(argv[0], sizes, runs, collisionRows, folder);
 }
 
 }  // namespace

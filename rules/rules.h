@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
+#include "tables/keyed_hash.h"
 #include "tables/text_list.h"
 
 namespace passerelle {
@@ -56,7 +58,7 @@ class KnownClassIndex {
   bool contains(const std::string& code) const;
 
  private:
-  std::unordered_set<std::string> codes_;
+  std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> codes_;
 };
 
 }  // namespace passerelle

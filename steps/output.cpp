@@ -39,8 +39,9 @@ void SaveClassesAndStudents(WorkingTables& tables, ToolkitPort& port,
     tables.testClassAdded = true;
   }
   EnsureOutputFolder(folder, port);
-  SaveGridAsCsv(classes, folder / "classes.csv");
-  SaveGridAsCsv(tables.StringGrid3, folder / "eleves.csv");
+  const GridFile files[] = {{classes, folder / "classes.csv"},
+                            {tables.StringGrid3, folder / "eleves.csv"}};
+  SaveGridsAsCsv(files);
   port.showMessage(kSavedMessage);
 }
 

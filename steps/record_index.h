@@ -4,13 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "tables/keyed_hash.h"
 
 namespace passerelle {
 
@@ -143,7 +144,7 @@ class RecordIndex {
     return value;
   }
 
-  static std::uint64_t Hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
+  static std::uint64_t Hash(std::string_view text) { return KeyedHash(text); }
   static std::uint64_t Tag(std::uint64_t hash) { return hash >> kPlaceBits; }
   static std::uint64_t SlotFor(std::uint64_t hash, std::size_t at) {
     return (Tag(hash) << kPlaceBits) | (static_cast<std::uint64_t>(at) + 1);

@@ -32,6 +32,7 @@
 #include "steps/steps.h"
 #include "tables/csv_export.h"
 #include "tables/delimited_import.h"
+#include "tables/keyed_hash.h"
 
 namespace passerelle {
 
@@ -84,7 +85,7 @@ void EnsureTeacherColumns(Grid& grid) {
 constexpr int kNone = -1;
 
 std::uint64_t HashText(std::string_view text) {
-  return std::hash<std::string_view>{}(text);
+  return KeyedHash(text);
 }
 
 // Spreads a small number over the whole hash, so that keys sharing a text
@@ -1084,8 +1085,9 @@ void SaveTeachers(WorkingTables& tables, ToolkitPort& port, bool generateAddress
   EnsureTeacherColumns(tables.StringGrid6);
   SortOutTeacherRows(tables, generateAddresses);
   CopyColumnNames(tables.StringGrid2, tables.StringGrid6);
-  SaveGridAsCsv(tables.StringGrid2, folder / "profs.csv");
-  SaveGridAsCsv(tables.StringGrid6, folder / "2profs invalides.csv");
+  const GridFile files[] = {{tables.StringGrid2, folder / "profs.csv"},
+                            {tables.StringGrid6, folder / "2profs invalides.csv"}};
+  SaveGridsAsCsv(files);
   port.showMessage(kSavedMessage);
 }
 

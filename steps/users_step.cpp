@@ -4,6 +4,7 @@
 
 #include "steps/screen_pacer.h"
 #include "steps/steps.h"
+#include "tables/keyed_hash.h"
 
 namespace passerelle {
 
@@ -51,7 +52,7 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
 void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
   Grid& users = tables.StringGrid5;
   Grid& classes = tables.StringGrid4;
-  std::unordered_set<std::string> knownCodes;
+  std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> knownCodes;
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
 

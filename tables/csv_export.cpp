@@ -1,5 +1,6 @@
 #include "tables/csv_export.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,19 +32,32 @@ std::string GridAsCsvText(const Grid& grid) {
 }
 
 void SaveGridAsCsv(const Grid& grid, const std::filesystem::path& file) {
-  // Written in chunks, so that a large table never exists twice in memory.
-  WholeFileWriter writer(file);
-  std::string chunk;
-  chunk.reserve(kWriteChunk + 4096);
-  for (int r = 0; r < grid.rowCount(); ++r) {
-    AppendCsvLine(grid, r, chunk);
-    if (chunk.size() >= kWriteChunk) {
-      writer.write(chunk);
-      chunk.clear();
+  const GridFile one[] = {{grid, file}};
+  SaveGridsAsCsv(one);
+}
+
+void SaveGridsAsCsv(std::span<const GridFile> files) {
+  if (files.empty())
+    return;
+  const FolderSaveLock oneSaveAtATime(files.front().file.parent_path());
+  std::vector<std::unique_ptr<WholeFileWriter>> writers;
+  std::vector<WholeFileWriter*> toCommit;
+  for (const GridFile& file : files) {
+    // Written in chunks, so that a large table never exists twice in memory.
+    WholeFileWriter& writer = *writers.emplace_back(std::make_unique<WholeFileWriter>(file.file));
+    toCommit.push_back(&writer);
+    std::string chunk;
+    chunk.reserve(kWriteChunk + 4096);
+    for (int r = 0; r < file.grid.rowCount(); ++r) {
+      AppendCsvLine(file.grid, r, chunk);
+      if (chunk.size() >= kWriteChunk) {
+        writer.write(chunk);
+        chunk.clear();
+      }
     }
+    writer.write(chunk);
   }
-  writer.write(chunk);
-  writer.commit();
+  CommitTogether(toCommit);
 }
 
 void DeleteGridRow(Grid& grid, int row) {

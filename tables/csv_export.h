@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "tables/grid.h"
@@ -15,6 +16,17 @@ std::string GridAsCsvText(const Grid& grid);
 // a temporary file in the same folder, which then replaces the target. On
 // failure a FileError is thrown and the earlier file, if any, is untouched.
 void SaveGridAsCsv(const Grid& grid, const std::filesystem::path& file);
+
+struct GridFile {
+  const Grid& grid;
+  std::filesystem::path file;
+};
+
+// Writes several grids, each as SaveGridAsCsv would, as one save into one
+// folder: every file is written before any is replaced, so a failure before
+// the replacements leaves all the earlier files as they were. Waits for
+// another program saving into that folder (FolderSaveLock) first.
+void SaveGridsAsCsv(std::span<const GridFile> files);
 
 // Removes one row; the rows below move up. A grid of one row is unchanged.
 void DeleteGridRow(Grid& grid, int row);

@@ -27,7 +27,8 @@ std::optional<int> MeaningOf(std::error_code error) {
       error == std::errc::text_file_busy || error == std::errc::device_or_resource_busy) {
     return FileError::kAccessDenied;
   }
-  if (error == std::errc::no_space_on_device)
+  // Past a file-size limit a write fails as on a full disk.
+  if (error == std::errc::no_space_on_device || error == std::errc::file_too_large)
     return FileError::kDiskFull;
 #ifdef EDQUOT
   if (error == std::error_code(EDQUOT, std::generic_category()))
@@ -65,6 +66,29 @@ FileError::FileError(int code, std::error_code error, std::filesystem::path path
 
 FileError::FileError(std::error_code error, std::filesystem::path path)
     : FileError(CodeOf(error), error, std::move(path)) {}
+
+FileError::FileError(int code, const std::string& text, std::filesystem::path path)
+    : DisplayedError(text), code_(code), systemError_(), path_(std::move(path)) {}
+
+FileError FileError::NotRegularFile(const std::filesystem::path& path) {
+  return FileError(kNotRegularFile, "Ce n'est pas un fichier ordinaire", path);
+}
+
+FileError FileError::FolderBusy(const std::filesystem::path& folder) {
+  return FileError(kFolderBusy,
+                   "Une autre sauvegarde est en cours dans le dossier " + PathForDisplay(folder) +
+                       " ; r\xE9"
+                       "essayez quand elle sera termin\xE9"
+                       "e",
+                   folder);
+}
+
+FileError FileError::OpenInAnotherProgram(const std::filesystem::path& path) {
+  return FileError(kOpenElsewhere,
+                   "Le fichier " + PathForDisplay(path.filename()) +
+                       " est ouvert dans un autre programme : fermez-le puis recommencez",
+                   path);
+}
 
 FileError FileError::FromErrno(int errnoValue, const std::filesystem::path& path) {
   return FileError(std::error_code(errnoValue, std::generic_category()), path);

@@ -26,12 +26,23 @@ class FileError : public DisplayedError {
     kAccessDenied = 5,
     kReadPastEnd = 100,
     kDiskFull = 101,
+    // Refusals of the program's own, which no system number stands for.
+    kNotRegularFile = -1,
+    kFolderBusy = -2,
+    kOpenElsewhere = -3,
   };
 
   // Maps the platform's error (errno values on POSIX, Win32 codes on
   // Windows) onto the codes above.
   FileError(std::error_code error, std::filesystem::path path);
   static FileError FromErrno(int errnoValue, const std::filesystem::path& path);
+
+  // "Ce n'est pas un fichier ordinaire": a folder, a pipe, a device.
+  static FileError NotRegularFile(const std::filesystem::path& path);
+  // Another program is saving into `folder` and did not finish in time.
+  static FileError FolderBusy(const std::filesystem::path& folder);
+  // Another program (a spreadsheet, most often) holds the file open.
+  static FileError OpenInAnotherProgram(const std::filesystem::path& path);
 
   // "Le fichier est vide : <name>"
   static DisplayedError EmptyFile(const std::filesystem::path& path);
@@ -47,6 +58,7 @@ class FileError : public DisplayedError {
 
  private:
   FileError(int code, std::error_code error, std::filesystem::path path);
+  FileError(int code, const std::string& text, std::filesystem::path path);
   int code_;
   std::error_code systemError_;
   std::filesystem::path path_;

@@ -17,6 +17,15 @@ void WriteLine(std::ostream& out, std::string_view cp1252Text) {
   out.flush();
 }
 
+std::string ForTerminal(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+#else
+  return path.string();
+#endif
+}
+
 void BatchHost::startAction() {
   actionFailed_ = false;
   nextAnswer_.reset();
@@ -39,6 +48,14 @@ void BatchHost::showError(std::string_view, std::string_view text) {
   std::string line = "erreur : ";
   line.append(text);
   WriteLine(messages_, line);
+  actionFailed_ = true;
+}
+
+void BatchHost::showFileError(std::string_view, const std::filesystem::path& file,
+                              std::string_view text) {
+  messages_ << Cp1252ToUtf8("erreur : ") << ForTerminal(file) << Cp1252ToUtf8(" : ")
+            << Cp1252ToUtf8(text) << '\n';
+  messages_.flush();
   actionFailed_ = true;
 }
 

@@ -34,6 +34,9 @@ class BatchHost : public Host {
   std::optional<std::filesystem::path> runOpenDialog(const OpenDialogState& dialog) override;
   void showMessage(std::string_view text) override;
   void showError(std::string_view caption, std::string_view text) override;
+  // "erreur : <file as given> : <text>", as command-line tools say it.
+  void showFileError(std::string_view caption, const std::filesystem::path& file,
+                     std::string_view text) override;
   void setClipboardText(std::string_view text) override;
   int textWidth(std::string_view text) override;
   int maxCharWidth() override { return kCharWidth; }
@@ -47,5 +50,9 @@ class BatchHost : public Host {
 
 // Writes a Windows-1252 text to a UTF-8 terminal, with a line end.
 void WriteLine(std::ostream& out, std::string_view cp1252Text);
+
+// A path as the terminal expects it: the native bytes on POSIX, UTF-8 on
+// Windows, where the program switches the console to UTF-8.
+std::string ForTerminal(const std::filesystem::path& path);
 
 }  // namespace passerelle::batch

@@ -49,6 +49,18 @@ bool LooksLikeOption(const Argument& argument) {
   return argument.size() >= 2 && argument[0] == '-';
 }
 
+bool TakesValue(const Argument& argument) {
+  for (const ButtonOption& button : kButtonOptions) {
+    if (button.takesFile && Is(argument, button.spelling))
+      return true;
+  }
+  for (const CheckBoxOption& checkBox : kCheckBoxOptions) {
+    if (Is(argument, checkBox.spelling))
+      return true;
+  }
+  return false;
+}
+
 std::string ForMessage(const Argument& argument) {
   return PathForDisplay(std::filesystem::path(argument));
 }
@@ -61,11 +73,16 @@ UsageError Usage(std::string text) {
 
 std::variant<CommandLine, UsageError> ParseCommandLine(const std::vector<Argument>& arguments) {
   CommandLine line;
-  for (const Argument& argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const Argument& argument = arguments[i];
     if (Is(argument, "--help") || Is(argument, "-h")) {
       line.help = true;
       return line;
     }
+    // What follows an action or a box is its file or its value, even a
+    // file called "-h".
+    if (TakesValue(argument))
+      ++i;
   }
 
   std::vector<std::filesystem::path> bareFiles;

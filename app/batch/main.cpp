@@ -33,6 +33,7 @@
 #include "steps/steps.h"
 #include "tables/cp1252.h"
 #include "tables/memory_reuse.h"
+#include "tables/native_file.h"
 
 namespace passerelle::batch {
 
@@ -105,17 +106,6 @@ std::vector<std::string> FilesWrittenBy(Press press) {
   return {};
 }
 
-// A path as the terminal expects it: the native bytes on POSIX, UTF-8 on
-// Windows, where main() switches the console to UTF-8.
-std::string ForTerminal(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const std::u8string utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
-#else
-  return path.string();
-#endif
-}
-
 struct WrittenFolder {
   std::filesystem::path folder;
   std::vector<std::string> files;
@@ -144,12 +134,14 @@ void RecordWrittenFiles(std::vector<WrittenFolder>& written, const std::filesyst
   }
 }
 
-void ReportWrittenFiles(const std::vector<WrittenFolder>& written) {
+// False when the report could not be written (a full disk, a closed pipe):
+// a script must not take the run for a success it cannot see.
+bool ReportWrittenFiles(const std::vector<WrittenFolder>& written) {
   if (written.empty()) {
     WriteLine(std::cout,
               "Aucun fichier \xE9"
               "crit.");
-    return;
+    return static_cast<bool>(std::cout);
   }
   for (const WrittenFolder& entry : written) {
     std::cout << Cp1252ToUtf8(
@@ -160,6 +152,15 @@ void ReportWrittenFiles(const std::vector<WrittenFolder>& written) {
       std::cout << "  " << file << '\n';
   }
   std::cout.flush();
+  return static_cast<bool>(std::cout);
+}
+
+// What a failed write of the standard output becomes: a message, status 1.
+int OutputFailed() {
+  WriteLine(std::cerr, std::string(kProgramName) +
+                           " : erreur : impossible d'\xE9"
+                           "crire sur la sortie standard.");
+  return 1;
 }
 
 int Run(const std::vector<Argument>& arguments) {
@@ -172,7 +173,7 @@ int Run(const std::vector<Argument>& arguments) {
   if (line.help) {
     std::cout << Cp1252ToUtf8(HelpText());
     std::cout.flush();
-    return 0;
+    return std::cout ? 0 : OutputFailed();
   }
 
   BatchHost host(std::cerr);
@@ -207,8 +208,7 @@ int Run(const std::vector<Argument>& arguments) {
       RecordWrittenFiles(written, OutputFolder(form.OpenDialog1.fileName), files);
   }
 
-  ReportWrittenFiles(written);
-  return 0;
+  return ReportWrittenFiles(written) ? 0 : OutputFailed();
 }
 
 std::vector<Argument> ArgumentsOf(int argc, char** argv) {
@@ -238,6 +238,7 @@ std::vector<Argument> ArgumentsOf(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   passerelle::KeepFreedMemoryForReuse();
+  passerelle::RemoveTemporaryFilesOnInterruption();
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
 #endif

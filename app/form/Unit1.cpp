@@ -63,6 +63,9 @@ bool TForm1::guarded(const std::function<void()>& body) {
   try {
     body();
     return true;
+  } catch (const FileError& error) {
+    host_.showFileError(applicationTitle_, error.path(), ErrorDisplayText(error.what()));
+    return false;
   } catch (const DisplayedError& error) {
     text = error.what();
   } catch (const std::bad_alloc&) {

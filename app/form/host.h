@@ -27,6 +27,13 @@ class Host : public ToolkitPort {
   virtual std::optional<std::filesystem::path> runOpenDialog(const OpenDialogState& dialog) = 0;
   // The application's error display: modal, error icon, `caption` as title.
   virtual void showError(std::string_view caption, std::string_view text) = 0;
+  // The error display for an error about one file: the window shows the
+  // text alone, as for any error; a terminal names the file before it.
+  virtual void showFileError(std::string_view caption, const std::filesystem::path& file,
+                             std::string_view text) {
+    static_cast<void>(file);
+    showError(caption, text);
+  }
   // Replaces the clipboard's content by a plain Windows-1252 text.
   virtual void setClipboardText(std::string_view text) = 0;
 };

@@ -10,6 +10,7 @@
 #include "app/qt/qt_host.h"
 #include "app/qt/qt_text.h"
 #include "tables/memory_reuse.h"
+#include "tables/native_file.h"
 
 namespace {
 
@@ -39,6 +40,8 @@ void QuitOnceShown(const QWidget& window) {
 
 int main(int argc, char* argv[]) {
   passerelle::KeepFreedMemoryForReuse();
+  // A save that the session's end or a kill interrupts leaves nothing.
+  passerelle::RemoveTemporaryFilesOnInterruption();
   QApplication application(argc, argv);
   // The error display is captioned with the program's file name without its
   // extension, whatever the file was renamed to.

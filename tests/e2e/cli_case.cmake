@@ -11,6 +11,8 @@
 #                                           optional, each must match the file
 #   -DWRITE_FILE=<name> -DWRITE_LINES=<lines separated by "|">
 #                                           optional extra input, CR LF ends
+#   -DMAKE_FIFO=<name>                      optional named pipe, never written
+#   -DSTDOUT_FILE=<file>                    optional, where stdout goes
 #
 # A CMake argument cannot carry ";" (it splits lists on the way here), so
 # regexes and lines write it as "%3B".
@@ -37,12 +39,31 @@ if(DEFINED WRITE_FILE)
   file(WRITE "${WORK_DIR}/${WRITE_FILE}" "${content}\r\n")
 endif()
 
+if(DEFINED MAKE_FIFO)
+  execute_process(COMMAND mkfifo "${WORK_DIR}/${MAKE_FIFO}" RESULT_VARIABLE made)
+  if(made)
+    message(FATAL_ERROR "mkfifo failed")
+  endif()
+endif()
+
 string(REPLACE "|" ";" arguments "${ARGS}")
-execute_process(COMMAND "${BATCH}" ${arguments}
-  WORKING_DIRECTORY "${WORK_DIR}"
-  RESULT_VARIABLE status
-  OUTPUT_VARIABLE out
-  ERROR_VARIABLE err)
+# A program that waits for ever fails here instead of holding the suite up.
+if(DEFINED STDOUT_FILE)
+  execute_process(COMMAND "${BATCH}" ${arguments}
+    WORKING_DIRECTORY "${WORK_DIR}"
+    TIMEOUT 60
+    RESULT_VARIABLE status
+    OUTPUT_FILE "${STDOUT_FILE}"
+    ERROR_VARIABLE err)
+  set(out "")
+else()
+  execute_process(COMMAND "${BATCH}" ${arguments}
+    WORKING_DIRECTORY "${WORK_DIR}"
+    TIMEOUT 60
+    RESULT_VARIABLE status
+    OUTPUT_VARIABLE out
+    ERROR_VARIABLE err)
+endif()
 
 set(failures "")
 if(NOT status STREQUAL STATUS)

@@ -529,8 +529,8 @@ TEST(DelimitedImportTest, UnreadableFileRaisesAFileErrorAndChangesNothing) {
   };
   const std::vector<Case> cases = {
       {"missing file", "absent.csv", false, FileError::kNotFound, "Fichier introuvable"},
-      {"a folder chosen as the file", "dossier.csv", true, FileError::kAccessDenied,
-       "Acc\xE8s au fichier refus\xE9"},
+      {"a folder chosen as the file", "dossier.csv", true, FileError::kNotRegularFile,
+       "Ce n'est pas un fichier ordinaire"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
