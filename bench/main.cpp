@@ -48,7 +48,8 @@ constexpr std::string_view kUsage =
     "profs-groupes de N/2 lignes et un export profs-mails de N/20 lignes, puis\n"
     "chronomètre chaque commande d'une conversion complète, les imports seuls\n"
     "(le fichier users aussi réenregistré en UTF-8 et en UTF-16), FitGridColumns\n"
-    "seul et csv.reader de python3 sur le même fichier users.\n"
+    "seul et csv.reader de python3 sur le même fichier users, et compte les\n"
+    "défauts de page (mémoire neuve touchée) par Mo d'entrée.\n"
     "Chaque taille tourne dans un processus à part pour mesurer son pic mémoire,\n"
     "plusieurs fois : chaque temps affiché est la médiane des processus, le pic\n"
     "mémoire le plus haut d'entre eux.\n"
@@ -64,6 +65,10 @@ constexpr std::string_view kUsage =
 
 // The targets the program is held to.
 constexpr double kMinSpeedupOverCsvReader = 5.0;
+// The whole of step 1, import included, against csv.reader merely reading.
+constexpr double kMinStepOneSpeedupOverCsvReader = 3.0;
+// Below a million lines, the same time is allowed.
+constexpr double kMaxConversionSecondsPerMillionLines = 0.4;
 constexpr double kMaxGrowthPerInputGrowth = 1.2;  // 12x the time for 10x the input
 constexpr double kMaxMemoryPerInputByte = 4.0;
 constexpr double kMemoryAllowance = 64e6;
@@ -119,21 +124,30 @@ class Reporter {
 // Wall time is what the user waits; processor time is what the code costs.
 // On a machine shared with other work the two part, and only the second
 // tells whether a change made the code itself faster.
+//
+// Page faults are counted too: on a virtual machine each first touch of a
+// page of fresh memory costs about 10 µs, which wall time shows and
+// processor time hides, and unlike either they do not vary with the load.
 class Stopwatch {
  public:
-  Stopwatch() : wallStart_(Clock::now()), cpuStart_(std::clock()) {}
+  Stopwatch()
+      : wallStart_(Clock::now()), cpuStart_(std::clock()), faultsStart_(MinorPageFaults()) {}
 
-  // Puts key.s (wall) and key.cpu.
+  // Puts key.s (wall), key.cpu and key.faults.
   void report(Reporter& report, std::string_view key) const {
     const double wall = std::chrono::duration<double>(Clock::now() - wallStart_).count();
     const double cpu = static_cast<double>(std::clock() - cpuStart_) / CLOCKS_PER_SEC;
+    const std::optional<std::uint64_t> faults = MinorPageFaults();
     report.put(std::string(key) + ".s", wall);
     report.put(std::string(key) + ".cpu", cpu);
+    if (faults && faultsStart_)
+      report.put(std::string(key) + ".faults", static_cast<double>(*faults - *faultsStart_));
   }
 
  private:
   Clock::time_point wallStart_;
   std::clock_t cpuStart_;
+  std::optional<std::uint64_t> faultsStart_;
 };
 
 // csv.reader is the yardstick the import is compared with: it does less
@@ -223,6 +237,7 @@ int RunSingleSize(std::int64_t lines, const std::filesystem::path& folder) {
   // Before anything large is held, so the interpreter starts as it would on
   // an idle machine.
   TimeCsvReader(exports.users, report);
+  const std::optional<std::uint64_t> stallsBefore = CompactionStalls();
 
   BenchHost host;
   TimeImportAlone("import.users", exports.users, true, host, report);
@@ -280,6 +295,9 @@ int RunSingleSize(std::int64_t lines, const std::filesystem::path& folder) {
   TimeImportAlone("import.users.again", exports.users, false, host, report);
   TimeImportAlone("import.users.utf8", utf8, false, host, report);
   TimeImportAlone("import.users.utf16", utf16, false, host, report);
+  if (const std::optional<std::uint64_t> stallsAfter = CompactionStalls();
+      stallsAfter && stallsBefore)
+    report.put("compaction.stalls", static_cast<double>(*stallsAfter - *stallsBefore));
   if (host.errors() > 0)
     report.note("lastError", Cp1252ToUtf8(host.lastError()));
   std::fflush(stdout);
@@ -439,6 +457,23 @@ void PrintSize(const SizeResult& result) {
     row("python3 csv.reader (users)", "python", "users");
   else
     std::printf("   python3 absent ou en échec : pas de comparaison\n");
+  // Fresh memory touched per megabyte read, as page faults: a 4 KB page per
+  // 4 KB of input would be 244 per MB.
+  std::string faults;
+  for (const Measure& measure : kMeasures) {
+    const auto count = result.get(std::string(measure.key) + ".faults");
+    const double input = measure.inputKey.empty() ? 0 : InputBytes(result, measure.inputKey);
+    if (!count || input <= 0 || measure.key == "import.users.again")
+      continue;
+    faults += (faults.empty() ? "" : ", ") + std::string(measure.key) + " " +
+              Fixed(*count / (input / 1e6), 0);
+  }
+  if (!faults.empty()) {
+    std::printf("   défauts de page par Mo d'entrée (4 Ko par 4 Ko lus : 244) : %s\n",
+                faults.c_str());
+    if (const auto stalls = result.get("compaction.stalls"))
+      std::printf("   attentes de compaction du système pendant la mesure : %.0f\n", *stalls);
+  }
   auto count = [&](std::string_view key) {
     return Grouped(static_cast<std::int64_t>(result.get(key).value_or(0)));
   };
@@ -481,6 +516,37 @@ void PrintTargets(const std::vector<SizeResult>& results) {
     std::printf("%s× (CPU %s×)  %s\n", Fixed(*speedup, 1).c_str(),
                 cpuSpeedup ? Fixed(*cpuSpeedup, 1).c_str() : "?",
                 Verdict(*speedup >= kMinSpeedupOverCsvReader).c_str());
+  }
+
+  std::printf("   1. users (étape 1 entière) ≥ %.0f× csv.reader\n",
+              kMinStepOneSpeedupOverCsvReader);
+  for (const SizeResult& result : results) {
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    const auto speedup = ratio(result, "python.s", "step1.s");
+    if (!speedup) {
+      std::printf("pas de mesure python3\n");
+      continue;
+    }
+    const auto cpuSpeedup = ratio(result, "python.cpu", "step1.cpu");
+    std::printf("%s× (CPU %s×)  %s\n", Fixed(*speedup, 1).c_str(),
+                cpuSpeedup ? Fixed(*cpuSpeedup, 1).c_str() : "?",
+                Verdict(*speedup >= kMinStepOneSpeedupOverCsvReader).c_str());
+  }
+
+  std::printf("   conversion complète ≤ %.1f s par million de lignes users\n",
+              kMaxConversionSecondsPerMillionLines);
+  for (const SizeResult& result : results) {
+    std::printf("      %12s lignes : ", Grouped(result.lines).c_str());
+    const auto seconds = result.get("conversion.s");
+    if (!seconds) {
+      std::printf("pas de mesure\n");
+      continue;
+    }
+    const double limit = kMaxConversionSecondsPerMillionLines *
+                         std::max(1.0, static_cast<double>(result.lines) / 1e6);
+    std::printf("%s s (CPU %s s) pour %s s permis  %s\n", Fixed(*seconds, 3).c_str(),
+                Fixed(result.get("conversion.cpu").value_or(0), 3).c_str(), Fixed(limit, 1).c_str(),
+                Verdict(*seconds <= limit).c_str());
   }
 
   std::printf("   pic mémoire ≤ %.0f× entrées + %.0f Mo\n", kMaxMemoryPerInputByte,
@@ -531,8 +597,10 @@ void PrintTargets(const std::vector<SizeResult>& results) {
 
   if (results.size() < 2)
     return;
-  std::printf("   croissance ≤ %.0f× pour 10× d'entrée (~ : base < %.0f ms, surtout du bruit)\n",
-              kMaxGrowthPerInputGrowth * 10, kNoisyBelowSeconds * 1000);
+  std::printf(
+      "   croissance ≤ %.0f× pour 10× d'entrée (~ : base < %.0f ms, surtout du bruit, jugée "
+      "comme %.0f ms)\n",
+      kMaxGrowthPerInputGrowth * 10, kNoisyBelowSeconds * 1000, kNoisyBelowSeconds * 1000);
   for (const Measure& measure : kMeasures) {
     std::string line = "      " + PadRight(measure.label, 40);
     for (std::size_t i = 1; i < results.size(); ++i) {
@@ -549,10 +617,15 @@ void PrintTargets(const std::vector<SizeResult>& results) {
         line += "   -";
         continue;
       }
+      // The verdict asks whether the larger size is slow, not whether the
+      // smaller one is fast: a smaller size that runs under the noise floor
+      // is judged as if it took that long, so that making it faster cannot
+      // by itself flag the command.
       const double growth = after / before;
+      const double judged = after / std::max(before, kNoisyBelowSeconds);
       line += "   " + Fixed(growth, 1) + "× (CPU " +
               (beforeCpu > 0 ? Fixed(afterCpu / beforeCpu, 1) + "×" : std::string("?")) + ") " +
-              Verdict(growth <= kMaxGrowthPerInputGrowth * inputGrowth) +
+              Verdict(judged <= kMaxGrowthPerInputGrowth * inputGrowth) +
               (before < kNoisyBelowSeconds ? "~" : "");
     }
     std::printf("%s\n", line.c_str());

@@ -1,6 +1,8 @@
 #include "bench/process_probe.h"
 
 #include <cstdio>
+#include <fstream>
+#include <string>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/resource.h>
@@ -23,6 +25,30 @@ std::optional<std::uint64_t> PeakResidentBytes() {
 #else
   return std::nullopt;
 #endif
+}
+
+std::optional<std::uint64_t> MinorPageFaults() {
+#if defined(__unix__) || defined(__APPLE__)
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(usage.ru_minflt);
+#else
+  return std::nullopt;
+#endif
+}
+
+std::optional<std::uint64_t> CompactionStalls() {
+#if defined(__linux__)
+  std::ifstream counters("/proc/vmstat");
+  std::string name;
+  std::uint64_t value = 0;
+  while (counters >> name >> value) {
+    if (name == "compact_stall")
+      return value;
+  }
+#endif
+  return std::nullopt;
 }
 
 std::optional<std::string> RunAndCapture(const std::string& commandLine) {

@@ -15,6 +15,17 @@ namespace passerelle::bench {
 // platform does not tell.
 std::optional<std::uint64_t> PeakResidentBytes();
 
+// The page faults the process has taken so far that needed no reading from
+// disk: each one is a page of fresh memory touched for the first time (4 KB,
+// or 2 MB where large pages were granted). Nothing where the platform does
+// not tell.
+std::optional<std::uint64_t> MinorPageFaults();
+
+// How many times, system-wide, a program has waited for the system to
+// gather free large pages by moving others (compaction). Nothing where the
+// system does not tell.
+std::optional<std::uint64_t> CompactionStalls();
+
 // Runs a command line through the shell and returns what it wrote on its
 // standard output, or nothing when it could not be run or exited non-zero.
 // Its standard error goes where ours goes.

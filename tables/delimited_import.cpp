@@ -24,6 +24,9 @@ constexpr int kRowsBetweenRepaints = 4096;
 // Below this, waking a second processor may cost about what it would save:
 // a few milliseconds.
 constexpr int kRowsWorthASecondThread = 1 << 18;
+// The first rows of a big file foretell how much room the rest will take in
+// the grid's store.
+constexpr int kRowsForetellingTheRest = 1024;
 
 // The separator is taken from the first line as a text reader sees it: up
 // to the first CR (a lone LF does not end it) or the first Ctrl-Z.
@@ -196,6 +199,12 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
       grid.borrowRowFromLine(r, index, line, static_cast<char>(separator), lineOwner);
     }
     widths.measureRow(grid, r);
+    if (r + 1 == kRowsForetellingTheRest && lineCount > 2 * kRowsForetellingTheRest) {
+      // A little more than they foretell: room never written costs no
+      // memory, while a block too small would start a second one.
+      const std::size_t rest = static_cast<std::size_t>(lineCount - kRowsForetellingTheRest);
+      grid.reserveRowBytes(grid.rowBytes() / kRowsForetellingTheRest * rest / 4 * 5);
+    }
   }
 
   rawView = std::move(loaded);

@@ -11,7 +11,10 @@ namespace passerelle {
 namespace {
 
 constexpr std::size_t kFirstBlockSize = 4096;
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+// Blocks grow with the table up to this; the big ones are large blocks.
+constexpr std::size_t kLargestBlockSize = std::size_t{64} << 20;
+// A table that keeps less than this is small, and gives its blocks back.
+constexpr std::size_t kSmallTable = std::size_t{1} << 20;
 // Waste below this is never worth a compaction.
 constexpr std::size_t kTolerableWaste = std::size_t{64} << 20;
 
@@ -57,13 +60,23 @@ void Grid::UnpackInto(const char* row, std::vector<std::string_view>& cells) {
     cells.push_back(stored[i]);
 }
 
+void Grid::RowStore::addBlock(std::size_t size) {
+  blocks_.reserve(blocks_.size() + 1);
+  blocks_.push_back(AllocateLargeBlock(size));
+  blockNext_ = blocks_.back().get();
+  blockFree_ = size;
+}
+
+void Grid::RowStore::reserve(std::size_t bytes) {
+  if (bytes > blockFree_)
+    addBlock(bytes);
+}
+
 char* Grid::RowStore::allocate(std::size_t bytes) {
   if (bytes > blockFree_) {
-    // Small tables stay small: blocks grow with the table up to 1 MB.
-    const std::size_t size = std::max(bytes, std::clamp(used_, kFirstBlockSize, kBlockSize));
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    blockNext_ = blocks_.back().get();
-    blockFree_ = size;
+    // Small tables stay small: blocks grow with the table, each as large as
+    // all the rows before it, so that a big table has few of them.
+    addBlock(std::max(bytes, std::clamp(used_, kFirstBlockSize, kLargestBlockSize)));
   }
   char* at = blockNext_;
   blockNext_ += bytes;
@@ -203,7 +216,7 @@ void Grid::setRowCount(int count) {
     rows_.resize(newSize);
     compactIfWasteful();
     // Emptied down to a few rows: give the blocks back at once.
-    if (store_.wasted() > 0 && store_.used() - store_.wasted() < kBlockSize)
+    if (store_.wasted() > 0 && store_.used() - store_.wasted() < kSmallTable)
       compact();
   } else {
     rows_.resize(newSize, nullptr);
@@ -413,7 +426,7 @@ void Grid::keepRows(std::span<const int> rows) {
   // the table whole.
   for (int row : rows)
     checkInside(0, row);
-  std::vector<const char*> kept;
+  RowList kept;
   kept.reserve(std::max<std::size_t>(1, rows.size()));
   for (int row : rows) {
     kept.push_back(rows_[static_cast<std::size_t>(row)]);

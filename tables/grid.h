@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/large_pages.h"
+
 namespace passerelle {
 
 // A rectangle of text cells addressed (column, row), both from 0, as the
@@ -154,6 +156,13 @@ class Grid {
   // Appends a row at the end and returns its index.
   int appendRow();
 
+  // The bytes the rows take in the grid's store (borrowed bytes not
+  // counted), and room made at once for `bytes` more: a table about to be
+  // filled with many rows of a known kind gets one block for them, rather
+  // than a chain of growing ones.
+  std::size_t rowBytes() const { return store_.used() - store_.wasted(); }
+  void reserveRowBytes(std::size_t bytes) { store_.reserve(bytes); }
+
   int colWidth(int col) const;
   void setColWidth(int col, int width);
 
@@ -175,12 +184,15 @@ class Grid {
     RowStore& operator=(RowStore&&) = default;
 
     char* allocate(std::size_t bytes);
+    void reserve(std::size_t bytes);
     void release(std::size_t bytes) { wasted_ += bytes; }
     std::size_t wasted() const { return wasted_; }
     std::size_t used() const { return used_; }
 
    private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    void addBlock(std::size_t size);
+
+    std::vector<LargeBlock> blocks_;
     std::size_t blockFree_ = 0;
     char* blockNext_ = nullptr;
     std::size_t used_ = 0;
@@ -233,7 +245,9 @@ class Grid {
   static std::uint32_t CellCount(const char* row) {
     return row == nullptr ? 0 : ReadU32(row) & kCountMask;
   }
-  std::vector<const char*> rows_;
+  // A big table's row list is a large block of its own.
+  using RowList = std::vector<const char*, LargeBlockAllocator<const char*>>;
+  RowList rows_;
   RowStore store_;
   // What the borrowed rows point into; let go once no row borrows.
   std::vector<std::shared_ptr<const void>> owners_;

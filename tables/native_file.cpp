@@ -221,7 +221,7 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   // as it stood, never without end.
   const auto size = static_cast<std::size_t>(status.st_size);
   FileBytes bytes;
-  bytes.data = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(size, 1));
+  bytes.data = AllocateLargeBlock(std::max<std::size_t>(size, 1));
   while (bytes.size < size) {
     const ssize_t got = read(descriptor, bytes.data.get() + bytes.size, size - bytes.size);
     if (got < 0) {
@@ -521,7 +521,7 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   const auto size =
       (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
   FileBytes bytes;
-  bytes.data = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(size, 1));
+  bytes.data = AllocateLargeBlock(std::max<std::size_t>(size, 1));
   while (bytes.size < size) {
     const DWORD wanted =
         static_cast<DWORD>(std::min<std::uint64_t>(size - bytes.size, DWORD{1} << 30));

@@ -8,15 +8,18 @@
 #include <string>
 #include <string_view>
 
+#include "tables/large_pages.h"
+
 namespace passerelle {
 
 // The program's only direct contact with the file system's byte streams.
 // Every failure throws FileError with the system's code.
 
 // A file's bytes. The buffer may be longer than `size`; it is never
-// zero-filled before the read, so a big file's memory is written once.
+// zero-filled before the read, so a big file's memory is written once, and
+// a big file's buffer is a large block.
 struct FileBytes {
-  std::unique_ptr<char[]> data;
+  LargeBlock data;
   std::size_t size = 0;
 
   std::string_view view() const { return {data.get(), size}; }

@@ -56,10 +56,11 @@ void TextList::loadText(std::string text) {
   loadShared(std::shared_ptr<const char>(std::move(owner), data), size);
 }
 
-void TextList::loadText(std::unique_ptr<char[]> bytes, std::size_t size) {
-  std::shared_ptr<char[]> owner(std::move(bytes));
-  const char* const data = owner.get();
-  loadShared(std::shared_ptr<const char>(std::move(owner), data), size);
+void TextList::loadText(LargeBlock bytes, std::size_t size) {
+  // Should the owner fail to be made, it frees the block itself.
+  std::shared_ptr<const char> owner(
+      bytes.release(), [](const char* text) { LargeBlockRelease()(const_cast<char*>(text)); });
+  loadShared(std::move(owner), size);
 }
 
 namespace {
@@ -103,9 +104,9 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
 }
 
 template <typename Line>
-std::vector<Line> TextList::FindLines(const char* data, std::size_t size) {
+TextList::LineTable<Line> TextList::FindLines(const char* data, std::size_t size) {
   using Offset = decltype(Line::offset);
-  std::vector<Line> lines;
+  LineTable<Line> lines;
   lines.reserve(EstimatedLines(std::string_view(data, size)));
   // One pass over the text for both kinds of break; an LF right after a CR
   // belongs to it and is passed over.

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tables/large_pages.h"
+
 namespace passerelle {
 
 // A multi-line text box used as a list of lines: the raw text view, the test
@@ -40,7 +42,7 @@ class TextList {
   // line, so "a\r\n" is one line and "" none.
   void loadText(std::string text);
   // The same for `size` bytes at the start of `bytes`.
-  void loadText(std::unique_ptr<char[]> bytes, std::size_t size);
+  void loadText(LargeBlock bytes, std::size_t size);
 
   // The buffer every line lies in, for a table that keeps the lines' bytes
   // instead of copying them. Null while the list has never held a byte.
@@ -61,9 +63,12 @@ class TextList {
     std::size_t offset;
     std::size_t length;
   };
+  // A big file's line table is a large block of its own.
+  template <typename Line>
+  using LineTable = std::vector<Line, LargeBlockAllocator<Line>>;
   void loadShared(std::shared_ptr<const char> text, std::size_t size);
   template <typename Line>
-  static std::vector<Line> FindLines(const char* data, std::size_t size);
+  static LineTable<Line> FindLines(const char* data, std::size_t size);
 
   std::shared_ptr<const char> text_;
   std::size_t size_ = 0;
@@ -71,8 +76,8 @@ class TextList {
   // list made for appending and shares with nobody.
   char* writable_ = nullptr;
   std::size_t capacity_ = 0;
-  std::vector<Span> lines_;
-  std::vector<WideSpan> wideLines_;
+  LineTable<Span> lines_;
+  LineTable<WideSpan> wideLines_;
 };
 
 }  // namespace passerelle
