@@ -1,8 +1,11 @@
 #include "tables/large_pages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #if defined(__linux__)
 #include <fcntl.h>
@@ -13,22 +16,6 @@
 namespace passerelle {
 
 namespace {
-
-// Each block starts with how it was made, so that freeing it needs nothing
-// else; the bytes handed out follow, aligned for any type.
-struct BlockHeader {
-  // The whole mapping of a block that has one; 0 for ordinary memory.
-  std::size_t mappedSize;
-};
-constexpr std::size_t kHeaderSize = 64;
-static_assert(sizeof(BlockHeader) <= kHeaderSize);
-
-char* OrdinaryBlock(std::size_t size) {
-  auto* start = static_cast<char*>(::operator new(kHeaderSize + size));
-  const BlockHeader header{0};
-  std::memcpy(start, &header, sizeof header);
-  return start + kHeaderSize;
-}
 
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
 
@@ -127,11 +114,137 @@ std::size_t FreeLargePages(int order) {
 // fault of ours ever waits on a compaction.
 constexpr std::size_t kFreeLargePagesKept = 64;
 
+// Large pages let go of are kept for the next big block, as the C library
+// keeps the rest of the freed memory (see KeepFreedMemoryForReuse): the
+// second load of a big file then touches no fresh memory at all, and the
+// pages need not be zeroed again. Runs next to each other are merged.
+class FreeRuns {
+ public:
+  // The start of `size` bytes (a whole number of large pages) taken from a
+  // kept run, the smallest that holds them; null when none does.
+  char* take(std::size_t size) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Run* best = nullptr;
+    for (Run& run : runs_) {
+      if (run.size >= size && (best == nullptr || run.size < best->size))
+        best = &run;
+    }
+    if (best == nullptr)
+      return nullptr;
+    char* const start = best->start;
+    best->start += size;
+    best->size -= size;
+    kept_ -= size;
+    if (best->size == 0)
+      runs_.erase(runs_.begin() + (best - runs_.data()));
+    return start;
+  }
+
+  // Keeps a run for later, or gives it back when enough is kept already.
+  void give(char* start, std::size_t size) noexcept {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (kept_ + size <= kMaxKept) {
+        try {
+          keep(start, size);
+          return;
+        } catch (const std::bad_alloc&) {
+        }
+      }
+    }
+    munmap(start, size);
+  }
+
+  // Blocks handed out from large pages, so that freeing one knows it for
+  // one and how long it is: false when the list cannot grow.
+  bool recordHandedOut(char* start, std::size_t size) noexcept {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    try {
+      handedOut_.push_back(Run{start, size});
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  // Takes back a block handed out from large pages; false for any other.
+  bool takeBack(char* start) noexcept {
+    std::size_t size = 0;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      const auto found = std::find_if(handedOut_.begin(), handedOut_.end(),
+                                      [start](const Run& run) { return run.start == start; });
+      if (found == handedOut_.end())
+        return false;
+      size = found->size;
+      *found = handedOut_.back();
+      handedOut_.pop_back();
+    }
+    give(start, size);
+    return true;
+  }
+
+  // Gives every kept run back: a block none of them holds is about to be
+  // made, and the memory must not be held twice.
+  void giveAllBack() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const Run& run : runs_)
+      munmap(run.start, run.size);
+    runs_.clear();
+    kept_ = 0;
+  }
+
+ private:
+  // As much as the C library keeps at the end of its heap.
+  static constexpr std::size_t kMaxKept = std::size_t{1} << 30;
+  struct Run {
+    char* start;
+    std::size_t size;
+  };
+
+  void keep(char* start, std::size_t size) {
+    auto next = std::find_if(runs_.begin(), runs_.end(),
+                             [start](const Run& run) { return run.start > start; });
+    if (next != runs_.end() && start + size == next->start) {
+      next->start = start;
+      next->size += size;
+    } else {
+      next = runs_.insert(next, Run{start, size});
+    }
+    if (next != runs_.begin()) {
+      const auto previous = next - 1;
+      if (previous->start + previous->size == next->start) {
+        previous->size += next->size;
+        runs_.erase(next);
+      }
+    }
+    kept_ += size;
+  }
+
+  std::mutex mutex_;
+  std::vector<Run> runs_;  // by address
+  std::size_t kept_ = 0;
+  std::vector<Run> handedOut_;
+};
+
+FreeRuns& KeptRuns() {
+  // Never destroyed: a table freed while the program ends still finds it.
+  static FreeRuns* const runs = new FreeRuns;
+  return *runs;
+}
+
 char* LargePageBlock(std::size_t size) {
   const LargePages& pages = Offered();
   if (pages.size == 0)
     return nullptr;
-  const std::size_t mapped = (kHeaderSize + size + pages.size - 1) / pages.size * pages.size;
+  const std::size_t mapped = (size + pages.size - 1) / pages.size * pages.size;
+  if (char* const kept = KeptRuns().take(mapped)) {
+    if (KeptRuns().recordHandedOut(kept, mapped))
+      return kept;
+    KeptRuns().give(kept, mapped);
+    return nullptr;
+  }
+  KeptRuns().giveAllBack();
   const std::size_t wanted = mapped / pages.size;
   if (FreeLargePages(pages.order) < 2 * wanted + kFreeLargePagesKept)
     return nullptr;
@@ -150,13 +263,14 @@ char* LargePageBlock(std::size_t size) {
   auto* const start = reinterpret_cast<char*>(aligned);
   // Refused advice leaves ordinary pages: nothing else changes.
   madvise(start, mapped, MADV_HUGEPAGE);
-  const BlockHeader header{mapped};
-  std::memcpy(start, &header, sizeof header);
-  return start + kHeaderSize;
+  if (KeptRuns().recordHandedOut(start, mapped))
+    return start;
+  munmap(start, mapped);
+  return nullptr;
 }
 
-void ReleaseMapping(char* start, std::size_t mapped) {
-  munmap(start, mapped);
+bool ReleaseLargePageBlock(char* bytes) noexcept {
+  return KeptRuns().takeBack(bytes);
 }
 
 #else
@@ -165,33 +279,26 @@ char* LargePageBlock(std::size_t) {
   return nullptr;
 }
 
-void ReleaseMapping(char*, std::size_t) {}
+bool ReleaseLargePageBlock(char*) noexcept {
+  return false;
+}
 
 #endif
 
 }  // namespace
 
 LargeBlock AllocateLargeBlock(std::size_t size) {
-  if (size > static_cast<std::size_t>(-1) / 2)
-    throw std::bad_alloc();
   char* bytes = nullptr;
   if (size >= kLargeBlockThreshold)
     bytes = LargePageBlock(size);
   if (bytes == nullptr)
-    bytes = OrdinaryBlock(size);
+    bytes = static_cast<char*>(::operator new(size));
   return LargeBlock(bytes);
 }
 
 void LargeBlockRelease::operator()(char* bytes) const noexcept {
-  if (bytes == nullptr)
-    return;
-  char* const start = bytes - kHeaderSize;
-  BlockHeader header;
-  std::memcpy(&header, start, sizeof header);
-  if (header.mappedSize > 0)
-    ReleaseMapping(start, header.mappedSize);
-  else
-    ::operator delete(start);
+  if (bytes != nullptr && !ReleaseLargePageBlock(bytes))
+    ::operator delete(bytes);
 }
 
 }  // namespace passerelle
