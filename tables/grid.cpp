@@ -34,6 +34,19 @@ std::size_t Grid::PackedSize(const char* row) {
     return 0;
   if (IsBorrowed(row)) {
     const StoredCells cells(row);
+    if (cells.scattered_) {
+      // The copied cells lie one after the other: the row ends where the
+      // last of them does.
+      std::size_t inlineBytes = 0;
+      for (std::uint32_t i = 0; i < n; ++i) {
+        std::uint16_t piece[2];
+        std::memcpy(piece, cells.ends_ + 4 * static_cast<std::size_t>(i), sizeof piece);
+        if ((piece[0] & kInlinePiece) != 0)
+          inlineBytes = std::max<std::size_t>(inlineBytes,
+                                              (piece[0] & ~kInlinePiece) + std::size_t{piece[1]});
+      }
+      return kBorrowedHeader + 4 * static_cast<std::size_t>(n) + inlineBytes;
+    }
     return kBorrowedHeader + (cells.narrow_ ? 2 : 4) * static_cast<std::size_t>(n) +
            cells.first_.size();
   }
@@ -393,6 +406,76 @@ int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view li
   rows_[static_cast<std::size_t>(row)] = packed;
   compactIfWasteful();
   return split.cells;
+}
+
+void Grid::setRowTextsFrom(int row, std::span<const std::string_view> cells, const Grid& source,
+                           int sourceRow) {
+  checkInside(static_cast<int>(cells.size() == 0 ? 0 : cells.size() - 1), row);
+  const char* const sourcePacked = sourceRow >= 0 && sourceRow < source.rowCount()
+                                       ? source.rows_[static_cast<std::size_t>(sourceRow)]
+                                       : nullptr;
+  std::size_t n = cells.size();
+  while (n > 0 && cells[n - 1].empty())
+    --n;
+  if (!IsBorrowed(sourcePacked) || (ReadU32(sourcePacked) & kScattered) != 0 || n == 0) {
+    storeRow(row, cells);
+    return;
+  }
+  // The line the source row borrows, as far as its last stored cell.
+  const StoredCells line(sourcePacked);
+  const char* const base = line.data_;
+  const std::size_t extent = line.ReadEnd(line.count_ - 1);
+  auto borrowable = [&](std::string_view cell) {
+    return !cell.empty() && cell.data() >= base && cell.data() + cell.size() <= base + extent &&
+           static_cast<std::size_t>(cell.data() - base) < kInlinePiece && cell.size() <= UINT16_MAX;
+  };
+  std::size_t inlineBytes = 0;
+  std::size_t borrowed = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (borrowable(cells[i]))
+      ++borrowed;
+    else
+      inlineBytes += cells[i].size();
+  }
+  // Copied cells must be reachable through a 15-bit start; a row that
+  // borrows nothing is better off copied whole.
+  if (borrowed == 0 || inlineBytes >= kInlinePiece || n > kCountMask) {
+    storeRow(row, cells);
+    return;
+  }
+
+  char* packed = store_.allocate(kBorrowedHeader + 4 * n + inlineBytes);
+  WriteU32(packed, static_cast<std::uint32_t>(n) | kBorrowed | kScattered);
+  std::memcpy(packed + 4, &base, sizeof base);
+  char* const pieces = packed + kBorrowedHeader;
+  char* const copied = pieces + 4 * n;
+  std::size_t copiedEnd = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view cell = cells[i];
+    std::uint16_t piece[2] = {0, static_cast<std::uint16_t>(cell.size())};
+    if (cell.empty()) {
+      piece[1] = 0;
+    } else if (borrowable(cell)) {
+      piece[0] = static_cast<std::uint16_t>(cell.data() - base);
+    } else {
+      piece[0] = static_cast<std::uint16_t>(copiedEnd | kInlinePiece);
+      std::memcpy(copied + copiedEnd, cell.data(), cell.size());
+      copiedEnd += cell.size();
+    }
+    std::memcpy(pieces + 4 * i, piece, sizeof piece);
+  }
+
+  // What the source borrows from is held here too, before the old row goes:
+  // counting the new row first keeps the owners even when the old one was
+  // the last borrowing row of this very grid.
+  for (const std::shared_ptr<const void>& owner : source.owners_) {
+    if (std::find(owners_.begin(), owners_.end(), owner) == owners_.end())
+      owners_.push_back(owner);
+  }
+  ++borrowedRows_;
+  dropRow(static_cast<std::size_t>(row));
+  rows_[static_cast<std::size_t>(row)] = packed;
+  compactIfWasteful();
 }
 
 std::vector<std::string> Grid::rowTexts(int row) const {

@@ -62,6 +62,8 @@ class Grid {
    public:
     int size() const { return static_cast<int>(count_); }
     std::string_view operator[](int index) const {
+      if (scattered_)
+        return ScatteredCell(static_cast<std::size_t>(index));
       if (index == 0)
         return first_;
       const auto i = static_cast<std::size_t>(index);
@@ -75,6 +77,11 @@ class Grid {
       const std::size_t n = std::min<std::size_t>(limit, count_);
       if (n == 0)
         return;
+      if (scattered_) {
+        for (std::size_t i = 0; i < n; ++i)
+          visit(i, ScatteredCell(i));
+        return;
+      }
       visit(std::size_t{0}, first_);
       if (narrow_)
         VisitRest<std::uint16_t>(n, visit);
@@ -95,6 +102,13 @@ class Grid {
         begin = static_cast<std::uint32_t>(end) + gap_;
       }
     }
+    std::string_view ScatteredCell(std::size_t i) const {
+      std::uint16_t piece[2];
+      std::memcpy(piece, ends_ + 4 * i, sizeof piece);
+      const char* const from =
+          (piece[0] & kInlinePiece) != 0 ? inline_ + (piece[0] & ~kInlinePiece) : data_ + piece[0];
+      return std::string_view(from, piece[1]);
+    }
     std::uint32_t ReadEnd(std::size_t i) const {
       if (narrow_) {
         std::uint16_t end;
@@ -114,6 +128,11 @@ class Grid {
     std::uint32_t gap_ = 0;
     std::uint32_t count_ = 0;
     bool narrow_ = false;
+    // A row that borrows cells here and there (see setRowTextsFrom): ends_
+    // holds each cell's start and length, data_ the line they lie in and
+    // inline_ the cells copied into the row.
+    bool scattered_ = false;
+    const char* inline_ = nullptr;
   };
   StoredCells storedCells(int row) const {
     if (row < 0 || row >= rowCount())
@@ -136,6 +155,15 @@ class Grid {
   // row of its own the first time it is written.
   int borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
                         const std::shared_ptr<const void>& owner);
+
+  // Replaces a whole row by `cells` as setRowTexts does, except that the
+  // cells lying in the line that row `sourceRow` of `source` borrows (see
+  // borrowRowFromLine) are borrowed as well instead of copied. The row keeps
+  // that line alive whatever later happens to `source`, and reads like any
+  // other. Cells from anywhere else are copied into the row; a source row
+  // that borrows nothing makes an ordinary row.
+  void setRowTextsFrom(int row, std::span<const std::string_view> cells, const Grid& source,
+                       int sourceRow);
 
   // Columns 0 to colCount() - 1 of a row.
   std::vector<std::string> rowTexts(int row) const;
@@ -235,7 +263,13 @@ class Grid {
   // and a big file's rows then take a third less room.
   static constexpr std::uint32_t kBorrowed = std::uint32_t{1} << 31;
   static constexpr std::uint32_t kNarrowEnds = std::uint32_t{1} << 30;
-  static constexpr std::uint32_t kCountMask = kNarrowEnds - 1;
+  // A borrowed row whose cells lie anywhere in its line, or in the row
+  // itself: each cell is a 16-bit start and a 16-bit length, the start
+  // counted from the line, or with its top bit set, from the end of the
+  // pieces where the copied cells lie.
+  static constexpr std::uint32_t kScattered = std::uint32_t{1} << 29;
+  static constexpr std::uint16_t kInlinePiece = 0x8000;
+  static constexpr std::uint32_t kCountMask = kScattered - 1;
   static constexpr std::size_t kBorrowedHeader = 4 + sizeof(const char*);
   static std::uint32_t ReadU32(const char* at) {
     std::uint32_t value;
@@ -260,7 +294,13 @@ inline Grid::StoredCells::StoredCells(const char* packed) {
   if (count_ == 0)
     return;
   const std::uint32_t head = ReadU32(packed);
-  if ((head & kBorrowed) != 0) {
+  if ((head & kScattered) != 0) {
+    std::memcpy(&data_, packed + 4, sizeof data_);
+    ends_ = packed + kBorrowedHeader;
+    inline_ = ends_ + 4 * static_cast<std::size_t>(count_);
+    scattered_ = true;
+    first_ = ScatteredCell(0);
+  } else if ((head & kBorrowed) != 0) {
     std::memcpy(&data_, packed + 4, sizeof data_);
     ends_ = packed + kBorrowedHeader;
     narrow_ = (head & kNarrowEnds) != 0;

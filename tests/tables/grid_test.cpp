@@ -550,5 +550,83 @@ TEST(GridBorrowedRow, KeptRowsAndCompactionKeepBorrowing) {
   }
 }
 
+// A student row takes its names and password from a users row that borrows
+// its line, and copies the rest. Whatever then becomes of the users table
+// (loaded again from another file, cut down, written over, gone), the
+// student row reads the same, and the file it borrows from lives exactly as
+// long as some row still needs it.
+TEST(GridBorrowedRow, RowTakenFromAnotherTableOutlivesWhateverBecomesOfIt) {
+  enum class Then { kReloaded, kCutToOneRow, kCutToMostRows, kWrittenOver, kDestroyed };
+  for (const Then then : {Then::kReloaded, Then::kCutToOneRow, Then::kCutToMostRows,
+                          Then::kWrittenOver, Then::kDestroyed}) {
+    SCOPED_TRACE(static_cast<int>(then));
+    auto text = HeldLine(
+        "PROF;Martin;Paul;x;P.MARTIN;y;secret\n5A;Durand;L\xE9"
+        "a;x;L.DURAND;y;pw1");
+    const std::weak_ptr<const std::string> watch = text;
+    const std::string_view lines[] = {std::string_view(*text).substr(0, 36),
+                                      std::string_view(*text).substr(37)};
+    auto users = std::make_unique<Grid>(2, 2);
+    for (int r = 0; r < 2; ++r)
+      users->borrowRowFromLine(r, std::to_string(r), lines[r], ';', text);
+    text.reset();
+
+    Grid students(6, 1);
+    const std::string code = "5_a";
+    const std::string login = "l.durand";
+    const std::string_view student[] = {code,  users->cell(2, 1), users->cell(3, 1), {},
+                                        login, users->cell(7, 1)};
+    students.setRowTextsFrom(students.appendRow(), student, *users, 1);
+    const std::vector<std::string> expected = {"5_a",
+                                               "Durand",
+                                               "L\xE9"
+                                               "a",
+                                               "",
+                                               "l.durand",
+                                               "pw1"};
+    EXPECT_EQ(students.rowTexts(1), expected);
+    EXPECT_EQ(students.cell(1, 1).data(), lines[1].data() + 3);
+
+    switch (then) {
+      case Then::kReloaded: {
+        const auto other = HeldLine("PROF;Autre;Prof");
+        users->setRowCount(1);
+        users->borrowRowFromLine(0, "0", *other, ';', other);
+        break;
+      }
+      case Then::kCutToOneRow:
+        users->keepRows(std::vector<int>{0});
+        break;
+      case Then::kCutToMostRows:
+        users->keepRows(std::vector<int>{1, 0});
+        break;
+      case Then::kWrittenOver:
+        users->setCell(2, 1, "Nouveau");
+        users->setCell(2, 0, "Nouveau");
+        break;
+      case Then::kDestroyed:
+        users.reset();
+        break;
+    }
+    EXPECT_FALSE(watch.expired());
+    EXPECT_EQ(students.rowTexts(1), expected);
+    auto copy = std::make_unique<Grid>(students);
+    EXPECT_EQ(copy->rowTexts(1), expected);
+    // Written, the student row copies its bytes and borrows no more.
+    students.setCell(5, 1, "pw2");
+    EXPECT_EQ(students.cell(2, 1),
+              "L\xE9"
+              "a");
+    if (users != nullptr) {
+      users->setRowCount(1);
+      users->clearRow(0);
+    }
+    // Only the copy still needs the file.
+    EXPECT_FALSE(watch.expired());
+    copy.reset();
+    EXPECT_TRUE(watch.expired());
+  }
+}
+
 }  // namespace
 }  // namespace passerelle
