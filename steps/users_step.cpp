@@ -56,6 +56,8 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
 
+  // At most one student per users line: the student list is made once.
+  tables.StringGrid3.reserveRows(tables.StringGrid3.rowCount() + users.rowCount());
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
     const std::string_view category = users.cell(1, r);

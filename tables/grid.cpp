@@ -47,8 +47,7 @@ std::size_t Grid::PackedSize(const char* row) {
       }
       return kBorrowedHeader + 4 * static_cast<std::size_t>(n) + inlineBytes;
     }
-    return kBorrowedHeader + (cells.narrow_ ? 2 : 4) * static_cast<std::size_t>(n) +
-           cells.first_.size();
+    return kBorrowedHeader + cells.endSize_ * static_cast<std::size_t>(n) + cells.first_.size();
   }
   return 4 + 4 * static_cast<std::size_t>(n) + ReadU32(row + 4 * static_cast<std::size_t>(n));
 }
@@ -383,15 +382,19 @@ int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view li
     return setRowFromLine(row, first, line, separator);
 
   // Every end is at most the kept length or cell 0's length.
-  const bool narrow = split.keptLength <= UINT16_MAX && first.size() <= UINT16_MAX;
-  const std::size_t endSize = narrow ? 2 : 4;
+  const std::size_t longest = std::max(split.keptLength, first.size());
+  const std::size_t endSize = longest <= UINT8_MAX ? 1 : longest <= UINT16_MAX ? 2 : 4;
   char* packed = store_.allocate(kBorrowedHeader + endSize * split.stored + first.size());
-  WriteU32(packed,
-           static_cast<std::uint32_t>(split.stored) | kBorrowed | (narrow ? kNarrowEnds : 0));
+  WriteU32(packed, static_cast<std::uint32_t>(split.stored) | kBorrowed |
+                       (endSize == 1   ? kTinyEnds
+                        : endSize == 2 ? kNarrowEnds
+                                       : 0));
   const char* const base = line.data();
   std::memcpy(packed + 4, &base, sizeof base);
   char* const ends = packed + kBorrowedHeader;
-  if (narrow)
+  if (endSize == 1)
+    WriteBorrowedEnds<std::uint8_t>(ends, first.size(), split);
+  else if (endSize == 2)
     WriteBorrowedEnds<std::uint16_t>(ends, first.size(), split);
   else
     WriteBorrowedEnds<std::uint32_t>(ends, first.size(), split);

@@ -83,7 +83,9 @@ class Grid {
         return;
       }
       visit(std::size_t{0}, first_);
-      if (narrow_)
+      if (endSize_ == 1)
+        VisitRest<std::uint8_t>(n, visit);
+      else if (endSize_ == 2)
         VisitRest<std::uint16_t>(n, visit);
       else
         VisitRest<std::uint32_t>(n, visit);
@@ -110,7 +112,9 @@ class Grid {
       return std::string_view(from, piece[1]);
     }
     std::uint32_t ReadEnd(std::size_t i) const {
-      if (narrow_) {
+      if (endSize_ == 1)
+        return static_cast<std::uint8_t>(ends_[i]);
+      if (endSize_ == 2) {
         std::uint16_t end;
         std::memcpy(&end, ends_ + 2 * i, sizeof end);
         return end;
@@ -127,7 +131,8 @@ class Grid {
     std::uint32_t firstBegin_ = 0;
     std::uint32_t gap_ = 0;
     std::uint32_t count_ = 0;
-    bool narrow_ = false;
+    // Bytes per end: 4, or 2 or 1 in a borrowed row whose ends all fit.
+    std::uint32_t endSize_ = 4;
     // A row that borrows cells here and there (see setRowTextsFrom): ends_
     // holds each cell's start and length, data_ the line they lie in and
     // inline_ the cells copied into the row.
@@ -183,6 +188,9 @@ class Grid {
 
   // Appends a row at the end and returns its index.
   int appendRow();
+  // Makes room for rows up to `count` in all, so that appending that many
+  // fills the row list once instead of growing it by copies.
+  void reserveRows(int count) { rows_.reserve(static_cast<std::size_t>(std::max(0, count))); }
 
   // The bytes the rows take in the grid's store (borrowed bytes not
   // counted), and room made at once for `bytes` more: a table about to be
@@ -258,9 +266,10 @@ class Grid {
   // cell bytes back to back. A borrowed row has the top bit of its count
   // set, then the address of its line, n ends (cell 0's length, then each
   // other cell's end within the line) and cell 0's bytes. The ends of a
-  // borrowed row take 16 bits each when they all fit (the second bit of
-  // the count says so), 32 otherwise: an imported line is never that long,
-  // and a big file's rows then take a third less room.
+  // borrowed row take 8 bits each when they all fit (the fourth bit of the
+  // count says so), else 16 when they fit (the second bit), 32 otherwise:
+  // most lines of an export are shorter than 256 bytes, and a big file's
+  // rows then take half the room.
   static constexpr std::uint32_t kBorrowed = std::uint32_t{1} << 31;
   static constexpr std::uint32_t kNarrowEnds = std::uint32_t{1} << 30;
   // A borrowed row whose cells lie anywhere in its line, or in the row
@@ -269,7 +278,9 @@ class Grid {
   // pieces where the copied cells lie.
   static constexpr std::uint32_t kScattered = std::uint32_t{1} << 29;
   static constexpr std::uint16_t kInlinePiece = 0x8000;
-  static constexpr std::uint32_t kCountMask = kScattered - 1;
+  // Ends of a byte each, for the many rows of a file whose lines are short.
+  static constexpr std::uint32_t kTinyEnds = std::uint32_t{1} << 28;
+  static constexpr std::uint32_t kCountMask = kTinyEnds - 1;
   static constexpr std::size_t kBorrowedHeader = 4 + sizeof(const char*);
   static std::uint32_t ReadU32(const char* at) {
     std::uint32_t value;
@@ -303,9 +314,8 @@ inline Grid::StoredCells::StoredCells(const char* packed) {
   } else if ((head & kBorrowed) != 0) {
     std::memcpy(&data_, packed + 4, sizeof data_);
     ends_ = packed + kBorrowedHeader;
-    narrow_ = (head & kNarrowEnds) != 0;
-    first_ =
-        std::string_view(ends_ + (narrow_ ? 2 : 4) * static_cast<std::size_t>(count_), ReadEnd(0));
+    endSize_ = (head & kTinyEnds) != 0 ? 1 : (head & kNarrowEnds) != 0 ? 2 : 4;
+    first_ = std::string_view(ends_ + endSize_ * static_cast<std::size_t>(count_), ReadEnd(0));
     firstBegin_ = 0;
     gap_ = 1;
   } else {

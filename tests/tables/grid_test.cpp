@@ -346,9 +346,9 @@ TEST(GridBorrowedRow, ReadsLikeACopiedRow) {
   }
 }
 
-// Cell ends past 65,535 bytes need the wide form of a borrowed row, whether
-// from a long line or from a long first cell; copies of the grid carry both
-// forms.
+// Cell ends past 255 and past 65,535 bytes need the wider forms of a
+// borrowed row, whether from a long line or from a long first cell; copies
+// of the grid carry every form.
 TEST(GridBorrowedRow, LongLinesAndLongFirstCellsReadBack) {
   const std::string longPiece(70'000, 'y');
   const struct {
@@ -360,6 +360,9 @@ TEST(GridBorrowedRow, LongLinesAndLongFirstCellsReadBack) {
       {"7", ";" + std::string(65'534, 'y') + ";z"},
       {longPiece, "a;b"},
       {"7", "a;b"},
+      {"7", std::string(253, 'y') + ";z"},
+      {"7", std::string(254, 'y') + ";z"},
+      {std::string(256, 'f'), "a;b"},
   };
   for (const auto& c : cases) {
     const auto line = HeldLine(c.line);
