@@ -56,8 +56,10 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
 
-  // At most one student per users line: the student list is made once.
+  // At most one student per users line: the student list is made once, and
+  // their rows, a few dozen bytes each, go into one block.
   tables.StringGrid3.reserveRows(tables.StringGrid3.rowCount() + users.rowCount());
+  tables.StringGrid3.reserveRowBytes(std::size_t{64} * static_cast<std::size_t>(users.rowCount()));
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
     const std::string_view category = users.cell(1, r);
