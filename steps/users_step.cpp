@@ -4,13 +4,13 @@
 
 #include "steps/screen_pacer.h"
 #include "steps/steps.h"
+#include "steps/users_table.h"
 #include "tables/keyed_hash.h"
 
 namespace passerelle {
 
 namespace {
 
-constexpr std::string_view kTeacherCategory = "PROF";
 constexpr std::string_view kTestStudentClass = "6_test";
 constexpr std::string_view kTestStudentLastName = "eleve";
 constexpr std::string_view kTestStudentPassword = "604817";
@@ -58,13 +58,14 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
 
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    const std::string_view category = users.cell(1, r);
+    const std::string_view category = users.cell(kUserCategoryCol, r);
     if (!IsStudentCategory(category))
       continue;
     const std::string code = StudentClassCode(category);
-    const std::string login = AsciiLowerCase(users.cell(5, r));
-    const std::string_view student[] = {code, users.cell(2, r), users.cell(3, r), login,
-                                        users.cell(7, r)};
+    const std::string login = AsciiLowerCase(users.cell(kUserLoginCol, r));
+    const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
+                                        users.cell(kUserFirstNameCol, r), login,
+                                        users.cell(kUserPasswordCol, r)};
     AppendStudentRow(tables.StringGrid3, student);
     if (knownCodes.insert(code).second) {
       const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
@@ -91,7 +92,7 @@ void KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    if (users.cell(1, r) == kTeacherCategory)
+    if (users.cell(kUserCategoryCol, r) == kTeacherCategory)
       teacherRows.push_back(r);
   }
   if (teacherRows.empty())
