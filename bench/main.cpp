@@ -77,7 +77,7 @@ constexpr double kMaxDecodedLoadPerEightBitLoad = 2.0;
 // times slower on step 2 and 4 to 6 times on step 3. These floors lie
 // between the two, in megabytes of the step's own export per second of
 // processor time, which the rest of a shared machine's work hardly moves.
-constexpr double kMinStep2MegabytesPerCpuSecond = 65.0;
+constexpr double kMinStep2MegabytesPerCpuSecond = 55.0;
 constexpr double kMinStep3MegabytesPerCpuSecond = 30.0;
 // Crafted collisions may cost at most this much more than plain rows.
 constexpr double kMaxCraftedOverPlain = 3.0;
