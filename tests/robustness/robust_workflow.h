@@ -273,6 +273,9 @@ inline bool IsKnownMessage(const std::string& text) {
       "Format de fichier incorrect: pas de Prenom",
       "Format de fichier incorrect: pas d email",
   };
+  // A users file of no account is named in the message.
+  if (text.starts_with("Aucun \xE9l\xE8ve ni professeur dans le fichier : "))
+    return true;
   constexpr std::string_view kFolderFailure = "Directory creation failed with error ";
   if (text.starts_with(kFolderFailure)) {
     const std::string_view code = std::string_view(text).substr(kFolderFailure.size());
