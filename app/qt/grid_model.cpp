@@ -70,7 +70,12 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
   }
   if (index.row() >= grid_.rowCount() || index.column() >= grid_.colCount())
     return false;
-  grid_.setCell(index.column(), index.row(), FromQString(value.toString()));
+  const QString text = value.toString();
+  if (!FitsCp1252(text)) {
+    emit textRefused(text);
+    return false;
+  }
+  grid_.setCell(index.column(), index.row(), FromQString(text));
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
   return true;
 }

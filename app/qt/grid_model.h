@@ -34,10 +34,14 @@ class GridModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  // Stores the edited text as Windows-1252; characters it cannot hold
-  // become "?".
+  // Stores the edited text as Windows-1252. A text with a character it
+  // cannot hold is refused, never saved with a "?" in its place: the cell
+  // keeps its text and textRefused() says so.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ signals:
+  void textRefused(const QString& text);
 
  private:
   Grid& grid_;

@@ -3,14 +3,62 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
+#include <QValidator>
+
+#include "app/qt/qt_text.h"
 
 namespace passerelle {
 
+namespace {
+
+// Refuses, as it is typed or pasted, a character the files cannot hold.
+class Cp1252Validator : public QValidator {
+ public:
+  Cp1252Validator(GridView* view, QObject* parent) : QValidator(parent), view_(view) {}
+
+  State validate(QString& input, int&) const override {
+    if (FitsCp1252(input))
+      return Acceptable;
+    emit view_->textRefused(input);
+    return Invalid;
+  }
+
+ private:
+  GridView* view_;
+};
+
+class Cp1252Delegate : public QStyledItemDelegate {
+ public:
+  explicit Cp1252Delegate(GridView* view) : QStyledItemDelegate(view), view_(view) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+      line->setValidator(new Cp1252Validator(view_, line));
+    return editor;
+  }
+
+ private:
+  GridView* view_;
+};
+
+}  // namespace
+
 GridView::GridView(Grid& grid, bool editable, QWidget* parent)
-    : QTableView(parent), model_(new GridModel(grid, editable, this)) {
+    : QTableView(parent), model_(new GridModel(grid, editable, this)), editable_(editable) {
   setModel(model_);
+  connect(model_, &GridModel::textRefused, this, &GridView::textRefused);
+  // Tab leaves the grid for the next control, as everywhere else in the
+  // window; the arrows move between cells.
+  setTabKeyNavigation(false);
   // The fixed cells are the headers, as in every grid of the program; Qt's
   // own headers would show a second set.
   horizontalHeader()->hide();
@@ -31,6 +79,7 @@ GridView::GridView(Grid& grid, bool editable, QWidget* parent)
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
+    setItemDelegate(new Cp1252Delegate(this));
   } else {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -66,11 +115,69 @@ void GridView::currentChanged(const QModelIndex& current, const QModelIndex& pre
 
 void GridView::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
+    const QModelIndex under = indexAt(event->position().toPoint());
+    if (under.isValid() && (model_->flags(under) & Qt::ItemIsSelectable)) {
+      const bool inSelection = selectionModel()->isSelected(under);
+      selectionModel()->setCurrentIndex(
+          under, inSelection ? QItemSelectionModel::NoUpdate : QItemSelectionModel::ClearAndSelect);
+    }
     setFocus(Qt::MouseFocusReason);
     event->accept();
     return;
   }
   QTableView::mousePressEvent(event);
+}
+
+void GridView::keyPressEvent(QKeyEvent* event) {
+  if (editable_ && state() != QAbstractItemView::EditingState) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+      clearSelectedCells();
+      event->accept();
+      return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+      pasteText(QGuiApplication::clipboard()->text());
+      event->accept();
+      return;
+    }
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void GridView::clearSelectedCells() {
+  if (!editable_)
+    return;
+  const QModelIndexList selected = selectionModel()->selectedIndexes();
+  for (const QModelIndex& index : selected)
+    model_->setData(index, QString());
+}
+
+void GridView::pasteText(const QString& text) {
+  const QModelIndex start = currentIndex();
+  if (!editable_ || !start.isValid())
+    return;
+  QString body = text;
+  // A spreadsheet ends its copy with a line end: no empty row after it.
+  if (body.endsWith(QChar('\n')))
+    body.chop(1);
+  if (body.endsWith(QChar('\r')))
+    body.chop(1);
+  const QStringList lines = body.split(QChar('\n'));
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const int row = start.row() + static_cast<int>(i);
+    if (row >= model_->rowCount())
+      break;
+    QString line = lines[i];
+    if (line.endsWith(QChar('\r')))
+      line.chop(1);
+    const QStringList cells = line.split(QChar('\t'));
+    for (qsizetype j = 0; j < cells.size(); ++j) {
+      const int col = start.column() + static_cast<int>(j);
+      if (col >= model_->columnCount())
+        break;
+      model_->setData(model_->index(row, col), cells[j]);
+    }
+  }
 }
 
 void GridView::mouseReleaseEvent(QMouseEvent* event) {

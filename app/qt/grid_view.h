@@ -33,11 +33,24 @@ class GridView : public QTableView {
   // command never runs under an open editor.
   void commitEdit();
 
+  // Spreadsheet habits of the editable grid: the selected cells emptied,
+  // and tab-separated text laid out from the current cell on, as far as the
+  // grid reaches. Both go through the model, which refuses texts the files
+  // could not hold.
+  void clearSelectedCells();
+  void pasteText(const QString& text);
+
+ signals:
+  // An edit or a paste held a character beyond Windows-1252: refused.
+  void textRefused(const QString& text);
+
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
-  // A right click only gives the grid the focus: the current cell, which
-  // "Copier" copies, stays where the left button or the keyboard put it.
+  // A right click makes the cell under the pointer current (keeping a range
+  // it falls in) and gives the grid the focus, so that "Copier" copies the
+  // cell that was clicked.
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
@@ -46,6 +59,7 @@ class GridView : public QTableView {
   void showGridCurrentCell();
 
   GridModel* model_;
+  bool editable_;
   std::vector<int> appliedWidths_;
 };
 

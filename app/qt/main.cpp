@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/qt/french_translation.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_host.h"
 #include "app/qt/qt_text.h"
@@ -40,6 +41,7 @@ void QuitOnceShown(const QWidget& window) {
 int main(int argc, char* argv[]) {
   passerelle::KeepFreedMemoryForReuse();
   QApplication application(argc, argv);
+  passerelle::InstallFrenchTranslation(application);
   // The error display is captioned with the program's file name without its
   // extension, whatever the file was renamed to.
   const QString title = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

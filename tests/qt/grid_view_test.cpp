@@ -1,3 +1,5 @@
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
@@ -10,6 +12,7 @@
 #include "app/qt/text_list_model.h"
 #include "app/qt/text_width.h"
 #include "test_suites.h"
+#include "typing.h"
 
 namespace passerelle::testing {
 
@@ -61,9 +64,12 @@ class GridViewTest : public QObject {
     QTest::newRow("accents") << QStringLiteral("H\u00E9l\u00E8ne") << QByteArray("H\xE9l\xE8ne");
     QTest::newRow("euro and oe") << QStringLiteral("\u20AC \u0153uvre")
                                  << QByteArray("\x80 \x9Cuvre");
-    QTest::newRow("CJK") << QStringLiteral("Li \u6F22") << QByteArray("Li ?");
-    // One character outside the plane, two UTF-16 units, one "?".
-    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
+    QTest::newRow("question mark") << QStringLiteral("Qui ?") << QByteArray("Qui ?");
+    // Characters the files cannot hold are refused, never stored as "?":
+    // the cell keeps its text.
+    QTest::newRow("CJK") << QStringLiteral("Li \u6F22") << QByteArray("ancien");
+    // One character outside the plane, two UTF-16 units.
+    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("ancien");
     QTest::newRow("emptied") << QString() << QByteArray();
   }
 
@@ -73,15 +79,19 @@ class GridViewTest : public QObject {
     Grid grid(8, 2);
     grid.setCell(4, 1, "ancien");
     GridView view(grid, /*editable=*/true);
+    QSignalSpy refusals(&view, &GridView::textRefused);
     const QModelIndex cell = view.gridModel().index(1, 4);
     QVERIFY(view.gridModel().flags(cell) & Qt::ItemIsEditable);
-    QVERIFY(view.gridModel().setData(cell, typed));
+    const bool refused = stored == "ancien";
+    QCOMPARE(view.gridModel().setData(cell, typed), !refused);
+    QCOMPARE(refusals.size(), refused ? 1 : 0);
     QCOMPARE(QByteArray(grid.cell(4, 1).data(), qsizetype(grid.cell(4, 1).size())), stored);
   }
 
   void editingThroughTheEditor() {
     Grid grid(8, 2);
     GridView view(grid, /*editable=*/true);
+    QSignalSpy refusals(&view, &GridView::textRefused);
     view.resize(600, 200);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -90,10 +100,14 @@ class GridViewTest : public QObject {
     view.edit(cell);
     auto* editor = view.viewport()->findChild<QLineEdit*>();
     QVERIFY(editor != nullptr);
-    editor->setText(QStringLiteral("Ana\u00EFs \u6F22"));
+    // A character the files cannot hold is refused as it is typed.
+    TypeText(editor, QStringLiteral("Ana\u00EFs "));
+    TypeText(editor, QStringLiteral("\u6F22"));
+    QCOMPARE(editor->text(), QStringLiteral("Ana\u00EFs "));
+    QVERIFY(!refusals.isEmpty());
     QTest::keyClick(editor, Qt::Key_Return);
     // The delegate commits on Return through a queued call.
-    QTRY_COMPARE(QByteArray::fromStdString(std::string(grid.cell(2, 1))), QByteArray("Ana\xEFs ?"));
+    QTRY_COMPARE(QByteArray::fromStdString(std::string(grid.cell(2, 1))), QByteArray("Ana\xEFs "));
 
     // An edit left open is kept when a command runs.
     view.setCurrentIndex(view.gridModel().index(0, 0));
@@ -109,6 +123,41 @@ class GridViewTest : public QObject {
     GridModel readOnly(importGrid, /*editable=*/false);
     QVERIFY(!readOnly.setData(readOnly.index(2, 2), QStringLiteral("x")));
     QVERIFY(importGrid.cell(2, 2).empty());
+  }
+
+  // Delete empties the selected cells; Ctrl+V lays tab-separated text out
+  // from the current cell on, cut at the grid's edges, refusing a cell the
+  // files could not hold.
+  void teacherTableKeepsSpreadsheetHabits() {
+    Grid grid(8, 3);
+    for (int r = 0; r < 3; ++r) {
+      for (int c = 0; c < 8; ++c)
+        grid.setCell(c, r, "x");
+    }
+    GridView view(grid, /*editable=*/true);
+    view.resize(700, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const GridModel& model = view.gridModel();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      view.visualRect(model.index(0, 1)).center());
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      view.visualRect(model.index(1, 2)).center());
+    QTest::keyClick(&view, Qt::Key_Delete);
+    QVERIFY(view.viewport()->findChild<QLineEdit*>() == nullptr);
+    QCOMPARE(grid.rowTexts(0), (std::vector<std::string>{"x", "", "", "x", "x", "x", "x", "x"}));
+    QCOMPARE(grid.rowTexts(1), (std::vector<std::string>{"x", "", "", "x", "x", "x", "x", "x"}));
+
+    QSignalSpy refusals(&view, &GridView::textRefused);
+    view.setCurrentIndex(model.index(1, 6));
+    QGuiApplication::clipboard()->setText(
+        QStringLiteral("a\tb\tc\r\nH\u00E9l\u00E8ne\t\u6F22\r\nd\r\ne\r\n"));
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(grid.rowTexts(1), (std::vector<std::string>{"x", "", "", "x", "x", "x", "a", "b"}));
+    QCOMPARE(grid.rowTexts(2),
+             (std::vector<std::string>{"x", "x", "x", "x", "x", "x", "H\xE9l\xE8ne", "x"}));
+    QCOMPARE(grid.rowCount(), 3);
+    QCOMPARE(refusals.size(), 1);
   }
 
   void teacherTableSelectsRanges() {
