@@ -149,11 +149,10 @@ MainWindow::MainWindow(Host& host, std::string applicationTitle, QWidget* parent
   // narrower than the top band's last control, nor shorter than the bands
   // and a useful part of the tables.
   int widest = 0;
-  for (const QWidget* band :
-       {static_cast<QWidget*>(widgets_.Panel1), static_cast<QWidget*>(widgets_.Panel3)}) {
-    for (const QWidget* child : band->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      widest = std::max(widest, child->geometry().right() + 1 + kMargin);
-  }
+  for (const QWidget* child : widgets_.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    widest = std::max(widest, child->geometry().right() + 1 + kMargin);
+  widest = std::max(widest, widgets_.Label3->geometry().right() + 1 + 3 * kGap +
+                                widgets_.NewConversion->width() + kMargin);
   widest = std::max(widest, widgets_.ProgressBar1->geometry().right() + 1 + kGap +
                                 kMinimumStatusWidth + widgets_.OpenFolder->width() + kMargin);
   setMinimumSize(widest,
@@ -282,8 +281,6 @@ void MainWindow::buildCopyBand() {
       "Vide les tableaux et revient \u00E0 la fen\u00EAtre du d\u00E9part (Ctrl+N)"));
   widgets_.NewConversion->resize(widgets_.NewConversion->sizeHint().width() + kButtonPadding,
                                  kButtonHeight + 1);
-  widgets_.NewConversion->move(widgets_.Label3->geometry().right() + 1 + 3 * kGap,
-                               (kCopyBandHeight - kButtonHeight - 1) / 2);
   connect(widgets_.NewConversion, &QPushButton::clicked, this,
           [this] { press(&TForm1::NewConversion); });
 }
@@ -314,6 +311,9 @@ void MainWindow::buildCreditBand() {
 }
 
 void MainWindow::placeRightAnchored() {
+  widgets_.NewConversion->move(widgets_.Panel3->width() - kMargin - widgets_.NewConversion->width(),
+                               (kCopyBandHeight - widgets_.NewConversion->height()) / 2);
+
   QFrame* band = widgets_.Panel2;
   const int statusX = widgets_.ProgressBar1->geometry().right() + 1 + kGap;
   const int buttonX = band->width() - kMargin - widgets_.OpenFolder->width();
