@@ -59,10 +59,15 @@ GridView::GridView(Grid& grid, bool editable, QWidget* parent)
   // Tab leaves the grid for the next control, as everywhere else in the
   // window; the arrows move between cells.
   setTabKeyNavigation(false);
-  // The fixed cells are the headers, as in every grid of the program; Qt's
-  // own headers would show a second set.
-  horizontalHeader()->hide();
-  verticalHeader()->hide();
+  // The first fixed row and column are shown as the headers, which stay in
+  // sight while the cells scroll, as a grid's fixed cells do; they are
+  // plain text, not buttons.
+  for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  }
+  horizontalHeader()->setFixedHeight(kRowHeight);
   // Rows never size to their contents: that would measure every row of a
   // big import.
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -84,16 +89,49 @@ GridView::GridView(Grid& grid, bool editable, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
   }
+  applyFixedHeaders();
   applyColumnWidths();
   showGridCurrentCell();
 }
 
 void GridView::refresh() {
-  // A reset gives every column the header's default width again.
-  if (model_->refresh())
+  // A reset gives every column the header's default width again, and shows
+  // every row and column.
+  if (model_->refresh()) {
     appliedWidths_.clear();
+    headerRows_ = -1;
+    headerCols_ = -1;
+  }
+  applyFixedHeaders();
   applyColumnWidths();
   showGridCurrentCell();
+}
+
+void GridView::setNamesInFirstRow(bool names) {
+  model_->setNamesInFirstRow(names);
+  headerRows_ = -1;
+  refresh();
+}
+
+void GridView::applyFixedHeaders() {
+  const Grid& cells = grid();
+  const int rows = model_->firstRowIsHeader() ? 1 : 0;
+  const int cols = cells.fixedCols() > 0 ? 1 : 0;
+  if (rows != headerRows_) {
+    horizontalHeader()->setVisible(rows == 1);
+    if (model_->rowCount() > 0)
+      setRowHidden(0, rows == 1);
+    headerRows_ = rows;
+  }
+  if (cols != headerCols_) {
+    verticalHeader()->setVisible(cols == 1);
+    if (model_->columnCount() > 0)
+      setColumnHidden(0, cols == 1);
+    headerCols_ = cols;
+  }
+  // The side header is as wide as the column it stands for.
+  if (cols == 1 && verticalHeader()->width() != cells.colWidth(0))
+    verticalHeader()->setFixedWidth(cells.colWidth(0));
 }
 
 void GridView::commitEdit() {
@@ -231,7 +269,11 @@ void GridView::applyColumnWidths() {
 
 void GridView::showGridCurrentCell() {
   const Grid& cells = grid();
-  const QModelIndex wanted = model_->index(cells.currentRow(), cells.currentCol());
+  QModelIndex wanted = model_->index(cells.currentRow(), cells.currentCol());
+  // A fresh import leaves the current cell on the column names, which are
+  // the header now: the cell below them is the first one to work on.
+  if (wanted.isValid() && wanted.row() == 0 && cells.fixedRows() == 0 && model_->firstRowIsHeader())
+    wanted = model_->index(1, wanted.column());
   if (!wanted.isValid() || model_->isFixed(wanted) || wanted == currentIndex())
     return;
   selectionModel()->setCurrentIndex(wanted, QItemSelectionModel::ClearAndSelect);

@@ -23,6 +23,10 @@ class GridView : public QTableView {
   GridView(Grid& grid, bool editable, QWidget* parent = nullptr);
 
   GridModel& gridModel() { return *model_; }
+
+  // The import grid always holds a file's column names in row 0, even once
+  // an import has lowered its fixed rows: that row stays the top header.
+  void setNamesInFirstRow(bool names);
   Grid& grid() { return model_->grid(); }
 
   // Brings the view in line with the grid after a command: shape, texts,
@@ -57,10 +61,15 @@ class GridView : public QTableView {
  private:
   void applyColumnWidths();
   void showGridCurrentCell();
+  // Shows the first fixed row and column as the headers (which stay in
+  // sight), hiding their cells from the body.
+  void applyFixedHeaders();
 
   GridModel* model_;
   bool editable_;
   std::vector<int> appliedWidths_;
+  int headerRows_ = -1;  // 1 when row 0 is the top header, else 0
+  int headerCols_ = -1;
 };
 
 }  // namespace passerelle

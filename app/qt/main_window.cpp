@@ -392,6 +392,7 @@ QWidget* MainWindow::buildTableArea() {
   widgets_.StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
   widgets_.StringGrid1 = new GridView(form_.StringGrid1, /*editable=*/false, area);
   widgets_.StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  widgets_.StringGrid1->setNamesInFirstRow(true);
 
   widgets_.PopupMenu1 = new QMenu(this);
   widgets_.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

@@ -56,6 +56,31 @@ class GridViewTest : public QObject {
     QCOMPARE(grid.currentRow(), 2);
     QTest::keyClick(&view, Qt::Key_Down);
     QCOMPARE(grid.currentRow(), 3);
+
+    // The fixed row and column are the headers: they stay in sight however
+    // far the cells scroll, and their cells are not drawn twice.
+    grid.setCell(2, 0, "Nom");
+    grid.setRowCount(400);
+    grid.setCell(0, 399, "399");
+    view.refresh();
+    QVERIFY(view.horizontalHeader()->isVisible());
+    QVERIFY(view.verticalHeader()->isVisible());
+    QVERIFY(view.isRowHidden(0));
+    QVERIFY(view.isColumnHidden(0));
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    QVERIFY(view.horizontalHeader()->isVisible());
+    QCOMPARE(view.horizontalHeader()->y(),
+             view.viewport()->y() - view.horizontalHeader()->height());
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Nom"));
+    QCOMPARE(model.headerData(399, Qt::Vertical).toString(), QStringLiteral("399"));
+
+    // A grid without fixed cells has no headers.
+    Grid plain(8, 2);
+    GridView plainView(plain, /*editable=*/true);
+    QVERIFY(plainView.horizontalHeader()->isHidden());
+    QVERIFY(plainView.verticalHeader()->isHidden());
+    QVERIFY(!plainView.isRowHidden(0));
   }
 
   void editsAreStoredAsWindows1252_data() {
@@ -215,7 +240,9 @@ class GridViewTest : public QObject {
     grid.setColWidth(5, 120);
     GridView view(grid, false);
     view.refresh();
-    for (const int c : {0, 1, 5, 19999}) {
+    // Column 0 is fixed: the side header stands for it, at its width.
+    QCOMPARE(view.verticalHeader()->width(), grid.colWidth(0));
+    for (const int c : {1, 5, 19999}) {
       QCOMPARE(view.columnWidth(c), grid.colWidth(c));
     }
     grid.setColWidth(5, 40);
@@ -224,7 +251,7 @@ class GridViewTest : public QObject {
     // A reset keeps the widths too.
     grid.setRowCount(10);
     view.refresh();
-    QCOMPARE(view.columnWidth(0), 30);
+    QCOMPARE(view.verticalHeader()->width(), 30);
     QCOMPARE(view.columnWidth(5), 40);
     QCOMPARE(view.columnWidth(7), 7);
   }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -275,6 +276,13 @@ class WindowTest : public QObject {
     QCOMPARE(Cell(importGrid, 1, 0), QStringLiteral("Professeur"));
     QCOMPARE(Cell(importGrid, 3, 0), QStringLiteral("Mati\u00E8re/Sous-mati\u00E8re"));
     QCOMPARE(Cell(importGrid, 2, 1), QStringLiteral("5_A"));
+    // The column names stay in sight as the top header, the line numbers as
+    // the side header.
+    QVERIFY(importGrid->horizontalHeader()->isVisible());
+    QVERIFY(importGrid->isRowHidden(0));
+    QCOMPARE(importGrid->model()->headerData(1, Qt::Horizontal).toString(),
+             QStringLiteral("Professeur"));
+    QCOMPARE(importGrid->model()->headerData(1, Qt::Vertical).toString(), QStringLiteral("1"));
     QCOMPARE(teacherTable->model()->rowCount(), 2);
     QCOMPARE(Cell(teacherTable, 0, 1), QStringLiteral("MARTIN Paul"));
     QCOMPARE(teacherTable->columnWidth(0), window.form().StringGrid2.colWidth(0));
