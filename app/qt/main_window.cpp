@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -52,6 +54,8 @@ constexpr QSize kUnmaximisedSize(1024, 720);
 // Below the bands, enough of the tables to work in.
 constexpr int kMinimumTableAreaHeight = 160;
 constexpr int kMinimumStatusWidth = 200;
+// How long the end of a long command waits for input still on its way.
+constexpr int kInputSettleMs = 40;
 
 QFrame* MakeBand(QWidget* parent, const char* name, int height) {
   auto* band = new QFrame(parent);
@@ -518,11 +522,15 @@ void MainWindow::press(void (TForm1::*handler)()) {
     widgets_.StringGrid2->commitEdit();
     (form_.*handler)();
     // Clicks and keys that came since the screen last caught up are thrown
-    // away now, not acted on once the command is over. A command that never
-    // let the screen catch up (a copy) was too short for anyone to click
-    // during it.
-    if (screenCaughtUp_)
-      QCoreApplication::processEvents();
+    // away now, not acted on once the command is over; the system is given
+    // a moment to hand over what it still holds of them, which on a loaded
+    // machine lags behind. A command that never let the screen catch up (a
+    // copy) was too short for anyone to click during it.
+    if (screenCaughtUp_) {
+      QEventLoop settle;
+      QTimer::singleShot(kInputSettleMs, &settle, &QEventLoop::quit);
+      settle.exec();
+    }
   }
   busy_ = false;
   syncFromForm();
