@@ -51,8 +51,9 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
 // students left out. Empty on the first file, which is the only one a big
 // import usually has: the set costs nothing then.
 // (Copies, not views: appending student rows may move the table's store.)
-std::unordered_set<std::string> LoginsOfEarlierFiles(const WorkingTables& tables) {
-  std::unordered_set<std::string> logins;
+std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierFiles(
+    const WorkingTables& tables) {
+  std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> logins;
   const Grid& students = tables.StringGrid3;
   const int testFirst = tables.testStudentsRow;
   const int testEnd = testFirst == 0 ? 0 : testFirst + static_cast<int>(tables.Memo2.count());
@@ -78,7 +79,7 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
   std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> knownCodes;
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
-  const std::unordered_set<std::string> earlierLogins = LoginsOfEarlierFiles(tables);
+  const auto earlierLogins = LoginsOfEarlierFiles(tables);
 
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
