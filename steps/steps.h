@@ -14,13 +14,27 @@ inline constexpr std::string_view kSavedMessage =
     " sauvegardes termin\xE9"
     "es";
 
+// What step 1 found in the users file it was given.
+struct UsersFileRead {
+  int studentLines = 0;  // student lines after the first line
+  // Student lines not appended: a student row of an earlier users file has
+  // their login already.
+  int studentsAlreadyThere = 0;
+  int teacherLines = 0;  // "PROF" lines, kept in the users table
+  int classes = 0;       // classes of the class table, the test class left out
+
+  // Neither a student nor a teacher: not a users file at all.
+  bool holdsNoAccount() const { return studentLines == 0 && teacherLines == 0; }
+};
+
 // Step 1, after the users file is loaded into StringGrid5: inserts "_" into
-// student class codes, appends students to StringGrid3, new classes to
-// StringGrid4, rebuilds the class list Memo3 from the whole class table, adds
-// the test students once per run, keeps only the "PROF" lines of the users
-// table and writes the student column names. The screen may repaint during
-// the long loops.
-void BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port);
+// student class codes, appends students to StringGrid3 (a student whose
+// login a row of an earlier users file already has is not appended twice),
+// new classes to StringGrid4, rebuilds the class list Memo3 from the whole
+// class table, adds the test students once per run, keeps only the "PROF"
+// lines of the users table and writes the student column names. The screen
+// may repaint during the long loops.
+UsersFileRead BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port);
 
 // Step 2, after the teacher-group export is loaded into StringGrid1: one
 // teacher row per teacher and subject key with its class codes. Returns

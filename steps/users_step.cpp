@@ -47,26 +47,56 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
   students.setRowTexts(students.appendRow(), cells);
 }
 
+// The logins of the student rows that earlier users files gave, the test
+// students left out. Empty on the first file, which is the only one a big
+// import usually has: the set costs nothing then.
+// (Copies, not views: appending student rows may move the table's store.)
+std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierFiles(
+    const WorkingTables& tables) {
+  std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> logins;
+  const Grid& students = tables.StringGrid3;
+  const int testFirst = tables.testStudentsRow;
+  const int testEnd = testFirst == 0 ? 0 : testFirst + static_cast<int>(tables.Memo2.count());
+  for (int r = 1; r < students.rowCount(); ++r) {
+    if (r >= testFirst && r < testEnd)
+      continue;
+    const std::string_view login = students.cell(3, r);
+    if (!login.empty())
+      logins.emplace(login);
+  }
+  return logins;
+}
+
 // Classes are told apart by their lower-case code, so 5A and 5a, or a class
 // met again in a later users file, make one class row.
-void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
+//
+// The same users file loaded twice, or two exports that overlap, must not
+// give a student two accounts: a line whose login an earlier file's student
+// already has adds no row. Lines of one file are all kept, as the file says.
+void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFileRead& read) {
   Grid& users = tables.StringGrid5;
   Grid& classes = tables.StringGrid4;
   std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> knownCodes;
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
+  const auto earlierLogins = LoginsOfEarlierFiles(tables);
 
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
     const std::string_view category = users.cell(kUserCategoryCol, r);
     if (!IsStudentCategory(category))
       continue;
+    ++read.studentLines;
     const std::string code = StudentClassCode(category);
     const std::string login = AsciiLowerCase(users.cell(kUserLoginCol, r));
-    const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
-                                        users.cell(kUserFirstNameCol, r), login,
-                                        users.cell(kUserPasswordCol, r)};
-    AppendStudentRow(tables.StringGrid3, student);
+    if (!login.empty() && earlierLogins.contains(login)) {
+      ++read.studentsAlreadyThere;
+    } else {
+      const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
+                                          users.cell(kUserFirstNameCol, r), login,
+                                          users.cell(kUserPasswordCol, r)};
+      AppendStudentRow(tables.StringGrid3, student);
+    }
     if (knownCodes.insert(code).second) {
       const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
       classes.setRowTexts(classes.appendRow(), classRow);
@@ -77,6 +107,7 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
 void AppendTestStudents(WorkingTables& tables) {
   if (tables.testStudentsAdded)
     return;
+  tables.testStudentsRow = tables.StringGrid3.rowCount();
   for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
     const std::string_view firstName = tables.Memo2.line(i);
     const std::string login = AsciiLowerCase(firstName);
@@ -88,16 +119,19 @@ void AppendTestStudents(WorkingTables& tables) {
 }
 
 // Only the teacher accounts stay; a file without any keeps its first line.
-void KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
+// Returns how many there are.
+int KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
     pacer.rowDone();
     if (users.cell(kUserCategoryCol, r) == kTeacherCategory)
       teacherRows.push_back(r);
   }
+  const int teachers = static_cast<int>(teacherRows.size());
   if (teacherRows.empty())
     teacherRows.push_back(0);
   users.keepRows(teacherRows);
+  return teachers;
 }
 
 void RebuildClassList(WorkingTables& tables) {
@@ -115,13 +149,16 @@ void WriteStudentColumnNames(Grid& students) {
 
 }  // namespace
 
-void BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) {
+UsersFileRead BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) {
   ScreenPacer pacer(port);
-  AppendStudentsAndClasses(tables, pacer);
+  UsersFileRead read;
+  AppendStudentsAndClasses(tables, pacer, read);
   AppendTestStudents(tables);
-  KeepTeacherLines(tables.StringGrid5, pacer);
+  read.teacherLines = KeepTeacherLines(tables.StringGrid5, pacer);
   RebuildClassList(tables);
   WriteStudentColumnNames(tables.StringGrid3);
+  read.classes = tables.StringGrid4.rowCount() - 1 - (tables.testClassAdded ? 1 : 0);
+  return read;
 }
 
 }  // namespace passerelle

@@ -34,6 +34,9 @@ struct WorkingTables {
   // The test students, the test class and the test teacher go into the
   // tables once per run, however often their step is repeated.
   bool testStudentsAdded = false;
+  // Where the test students start in the student table (0 until added):
+  // every other row below row 0 came from a users file.
+  int testStudentsRow = 0;
   bool testClassAdded = false;
   bool testTeacherAdded = false;
 };

@@ -200,7 +200,7 @@ int Run(const std::vector<Argument>& arguments) {
     if (OpensDialog(button.press))
       host.answerNextDialog(button.file);
     Click(form, button.press);
-    if (host.actionFailed())
+    if (host.actionFailed() || form.lastOutcome == PressOutcome::kNoAccounts)
       return 1;
 
     const std::vector<std::string> files = FilesWrittenBy(button.press);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,25 @@ struct Control {
   bool visible = true;
   bool checked = false;  // check boxes only
   bool showHint = false;
+};
+
+// How the last press of a button ended. Callers act on it (the batch
+// program's exit status), never on a message's wording.
+enum class PressOutcome {
+  kDone,
+  kCancelled,    // the open dialog was cancelled: nothing changed
+  kWrongFormat,  // a column the step needs is missing
+  kNoAccounts,   // the users file holds neither a student nor a teacher
+  kError,        // the error display was shown
+};
+
+// The line at the bottom of the window: what the last command read, or what
+// it wrote and where.
+struct StatusLine {
+  std::string text;  // Windows-1252: the counts read or written
+  // The folder a save wrote into, and the files it wrote there.
+  std::optional<std::filesystem::path> folder;
+  std::string files;  // Windows-1252, e.g. "classes.csv, eleves.csv"
 };
 
 // The main window as data plus its handlers, free of any toolkit: the Qt
@@ -45,6 +66,9 @@ class TForm1 : public WorkingTables {
 
   OpenDialogState OpenDialog1;
 
+  StatusLine Status;
+  PressOutcome lastOutcome = PressOutcome::kDone;
+
   // The grid that has the keyboard focus, if a grid has it; the window keeps
   // it up to date for Copier1Click.
   const Grid* focusedGrid = nullptr;
@@ -58,6 +82,9 @@ class TForm1 : public WorkingTables {
   void Button3Click();  // "Sauver Profs"
   void Button4Click();  // "Copier tableau"
   void Copier1Click();  // "Copier"
+  // "Nouvelle conversion": the form as it opens, tables, options and random
+  // sequence included, without restarting the program.
+  void NewConversion();
 
   const std::string& applicationTitle() const { return applicationTitle_; }
 
@@ -69,6 +96,11 @@ class TForm1 : public WorkingTables {
   // Runs a handler body; any error it raises is shown by the error display.
   // Returns false when the body ended on an error.
   bool guarded(const std::function<void()>& body);
+  // Every control, table and option as the window opens with them.
+  void initialise();
+  // Runs the open dialog titled after `button`; remembers the chosen file.
+  // Nothing when the user cancels.
+  std::optional<std::filesystem::path> chooseFile(const Control& button);
 
   Host& host_;
   std::string applicationTitle_;

@@ -308,7 +308,7 @@ TEST_F(TeacherGroupStep, RunningAgainAddsOnlyWhatIsNew) {
   ASSERT_TRUE(run(exportLines));
   EXPECT_EQ(Trimmed(tables.StringGrid2), afterFirst);
 
-  // A cancelled dialog reruns the step on the grid already processed: the
+  // The step run again on the grid already processed (no file loaded): the
   // cells get a second "_" and only the codes the class list knows count.
   ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
   EXPECT_EQ(tables.StringGrid1.cell(2, 1), "5__A");
