@@ -71,21 +71,22 @@ struct TeacherGroupColumns {
   int subject;
 };
 
+// The columns step 2 reads, or none with `missing` saying which is absent.
 std::optional<TeacherGroupColumns> LocateTeacherGroupColumns(const Grid& import,
-                                                             ToolkitPort& port) {
+                                                             std::string& missing) {
   const int teacher = FindColumn(import, {"Professeur"});
   if (teacher < 0) {
-    port.showMessage("Format de fichier incorrect:pas de professeur");
+    missing = "Format de fichier incorrect:pas de professeur";
     return std::nullopt;
   }
   const int classGroup = FindColumn(import, {"Classe > Groupe"});
   if (classGroup < 0) {
-    port.showMessage("Format de fichier incorrect: pas de classes");
+    missing = "Format de fichier incorrect: pas de classes";
     return std::nullopt;
   }
   const int subject = FindColumn(import, {"Mati\xE8re/Sous-mati\xE8re"});
   if (subject < 0) {
-    port.showMessage("Format de fichier incorrect: pas de mati\xE8res");
+    missing = "Format de fichier incorrect: pas de mati\xE8res";
     return std::nullopt;
   }
   return TeacherGroupColumns{teacher, classGroup, subject};
@@ -481,22 +482,23 @@ class AssociationBatches {
 
 }  // namespace
 
-bool BuildTeacherRows(WorkingTables& tables, ToolkitPort& port, SubjectOptions options) {
-  Grid& import = tables.StringGrid1;
-  const std::optional<TeacherGroupColumns> columns = LocateTeacherGroupColumns(import, port);
+StepOutcome BuildTeacherRows(WorkingTables& tables, ToolkitPort& port, SubjectOptions options) {
+  Grid& import = tables.importGrid;
+  std::string missing;
+  const std::optional<TeacherGroupColumns> columns = LocateTeacherGroupColumns(import, missing);
   if (!columns)
-    return false;
+    return StepOutcome::Stopped(StepOutcome::Kind::kMissingColumn, std::move(missing));
 
-  EnsureTeacherColumns(tables.StringGrid2);
+  EnsureTeacherColumns(tables.teachers);
   ScreenPacer pacer(port);
   SubjectKeys subjectKeys(options);
-  ClassCells classCells(tables.Memo3, options);
-  TeacherRowBuilder builder(tables.StringGrid2, subjectKeys, classCells, pacer);
+  ClassCells classCells(tables.classList, options);
+  TeacherRowBuilder builder(tables.teachers, subjectKeys, classCells, pacer);
   InsertLevelUnderscores(import, columns->classGroup, pacer);
   AssociationBatches(import, *columns, subjectKeys, classCells).addAll(builder, pacer);
   builder.writeRows();
-  FitGridColumns(tables.StringGrid2, port);
-  return true;
+  FitGridColumns(tables.teachers, port);
+  return StepOutcome::Done();
 }
 
 }  // namespace passerelle

@@ -29,6 +29,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "steps/export_columns.h"
@@ -52,25 +53,26 @@ struct MailColumns {
   int email;
 };
 
-std::optional<MailColumns> LocateMailColumns(const Grid& import, ToolkitPort& port) {
+// The columns step 3 reads, or none with `missing` saying which is absent.
+std::optional<MailColumns> LocateMailColumns(const Grid& import, std::string& missing) {
   const int lastName = FindColumn(import, {"Nom", "NOM"});
   if (lastName < 0) {
-    port.showMessage("Format de fichier incorrect:pas de nom");
+    missing = "Format de fichier incorrect:pas de nom";
     return std::nullopt;
   }
   const int civility = FindColumn(import, {"Civilit\xE9", "CIVILITE"});
   if (civility < 0) {
-    port.showMessage("Format de fichier incorrect: pas de civilit\xE9");
+    missing = "Format de fichier incorrect: pas de civilit\xE9";
     return std::nullopt;
   }
   const int firstName = FindColumn(import, {"Pr\xE9nom", "PRENOM"});
   if (firstName < 0) {
-    port.showMessage("Format de fichier incorrect: pas de Prenom");
+    missing = "Format de fichier incorrect: pas de Prenom";
     return std::nullopt;
   }
   const int email = FindColumn(import, {"E-mail", "EMAIL"});
   if (email < 0) {
-    port.showMessage("Format de fichier incorrect: pas d email");
+    missing = "Format de fichier incorrect: pas d email";
     return std::nullopt;
   }
   return MailColumns{lastName, civility, firstName, email};
@@ -405,7 +407,7 @@ void AddTestTeacherOnce(WorkingTables& tables) {
 
   const std::array<std::string_view, kTeacherColumnCount> testTeacher = {
       "prof", "test", "Monsieur", address, "prof1", "kiwo47", "6_test", "anglais"};
-  Grid& teachers = tables.StringGrid2;
+  Grid& teachers = tables.teachers;
   const int row = teachers.appendRow();
   for (int col = 0; col < kTeacherColumnCount; ++col) {
     teachers.setCell(col, row, testTeacher[static_cast<std::size_t>(col)]);
@@ -415,20 +417,20 @@ void AddTestTeacherOnce(WorkingTables& tables) {
 
 }  // namespace
 
-bool CompleteTeacherRows(WorkingTables& tables, ToolkitPort& port) {
-  const std::optional<MailColumns> columns = LocateMailColumns(tables.StringGrid1, port);
+StepOutcome CompleteTeacherRows(WorkingTables& tables, ToolkitPort& port) {
+  std::string missing;
+  const std::optional<MailColumns> columns = LocateMailColumns(tables.importGrid, missing);
   if (!columns)
-    return false;
+    return StepOutcome::Stopped(StepOutcome::Kind::kMissingColumn, std::move(missing));
 
-  Grid& teachers = tables.StringGrid2;
+  Grid& teachers = tables.teachers;
   EnsureTeacherColumns(teachers);
   ScreenPacer pacer(port);
-  TeacherRowCompleter(teachers, tables.StringGrid1, *columns, tables.StringGrid5, pacer)
-      .completeAll();
+  TeacherRowCompleter(teachers, tables.importGrid, *columns, tables.users, pacer).completeAll();
   WriteTeacherColumnNames(teachers);
   AddTestTeacherOnce(tables);
   FitGridColumns(teachers, port);
-  return true;
+  return StepOutcome::Done();
 }
 
 }  // namespace passerelle

@@ -32,8 +32,8 @@ std::string GeneratedAddress(std::uint32_t& seed) {
 // stay, in table order, so the random sequence is the same as if each
 // rejected row had been removed on the spot.
 void SortOutTeacherRows(WorkingTables& tables, bool generateAddresses) {
-  Grid& teachers = tables.StringGrid2;
-  Grid& rejected = tables.StringGrid6;
+  Grid& teachers = tables.teachers;
+  Grid& rejected = tables.rejectedTeachers;
   std::vector<int> keptRows{0};
   keptRows.reserve(static_cast<std::size_t>(teachers.rowCount()));
   for (int row = 1; row < teachers.rowCount(); ++row) {
@@ -66,12 +66,12 @@ void SaveTeachers(WorkingTables& tables, ToolkitPort& port, bool generateAddress
   // A folder that cannot be made is reported and the command goes on: the
   // write below then fails with the file error the user needs to see.
   EnsureOutputFolder(folder, port);
-  EnsureTeacherColumns(tables.StringGrid2);
-  EnsureTeacherColumns(tables.StringGrid6);
+  EnsureTeacherColumns(tables.teachers);
+  EnsureTeacherColumns(tables.rejectedTeachers);
   SortOutTeacherRows(tables, generateAddresses);
-  CopyColumnNames(tables.StringGrid2, tables.StringGrid6);
-  const GridFile files[] = {{tables.StringGrid2, folder / "profs.csv"},
-                            {tables.StringGrid6, folder / "2profs invalides.csv"}};
+  CopyColumnNames(tables.teachers, tables.rejectedTeachers);
+  const GridFile files[] = {{tables.teachers, folder / "profs.csv"},
+                            {tables.rejectedTeachers, folder / "2profs invalides.csv"}};
   SaveGridsAsCsv(files);
   port.showMessage(kSavedMessage);
 }

@@ -54,9 +54,10 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
 std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierFiles(
     const WorkingTables& tables) {
   std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> logins;
-  const Grid& students = tables.StringGrid3;
+  const Grid& students = tables.students;
   const int testFirst = tables.testStudentsRow;
-  const int testEnd = testFirst == 0 ? 0 : testFirst + static_cast<int>(tables.Memo2.count());
+  const int testEnd =
+      testFirst == 0 ? 0 : testFirst + static_cast<int>(tables.testFirstNames.count());
   for (int r = 1; r < students.rowCount(); ++r) {
     if (r >= testFirst && r < testEnd)
       continue;
@@ -74,8 +75,8 @@ std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierF
 // give a student two accounts: a line whose login an earlier file's student
 // already has adds no row. Lines of one file are all kept, as the file says.
 void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFileRead& read) {
-  Grid& users = tables.StringGrid5;
-  Grid& classes = tables.StringGrid4;
+  Grid& users = tables.users;
+  Grid& classes = tables.classes;
   std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> knownCodes;
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
@@ -95,7 +96,7 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
       const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
                                           users.cell(kUserFirstNameCol, r), login,
                                           users.cell(kUserPasswordCol, r)};
-      AppendStudentRow(tables.StringGrid3, student);
+      AppendStudentRow(tables.students, student);
     }
     if (knownCodes.insert(code).second) {
       const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
@@ -107,13 +108,13 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
 void AppendTestStudents(WorkingTables& tables) {
   if (tables.testStudentsAdded)
     return;
-  tables.testStudentsRow = tables.StringGrid3.rowCount();
-  for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
-    const std::string_view firstName = tables.Memo2.line(i);
+  tables.testStudentsRow = tables.students.rowCount();
+  for (std::size_t i = 0; i < tables.testFirstNames.count(); ++i) {
+    const std::string_view firstName = tables.testFirstNames.line(i);
     const std::string login = AsciiLowerCase(firstName);
     const std::string_view student[] = {kTestStudentClass, kTestStudentLastName, firstName, login,
                                         kTestStudentPassword};
-    AppendStudentRow(tables.StringGrid3, student);
+    AppendStudentRow(tables.students, student);
   }
   tables.testStudentsAdded = true;
 }
@@ -135,9 +136,9 @@ int KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
 }
 
 void RebuildClassList(WorkingTables& tables) {
-  tables.Memo3.clear();
-  for (int r = 1; r < tables.StringGrid4.rowCount(); ++r) {
-    tables.Memo3.append(ClassCodeOfRow(tables.StringGrid4, r));
+  tables.classList.clear();
+  for (int r = 1; r < tables.classes.rowCount(); ++r) {
+    tables.classList.append(ClassCodeOfRow(tables.classes, r));
   }
 }
 
@@ -154,10 +155,10 @@ UsersFileRead BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) 
   UsersFileRead read;
   AppendStudentsAndClasses(tables, pacer, read);
   AppendTestStudents(tables);
-  read.teacherLines = KeepTeacherLines(tables.StringGrid5, pacer);
+  read.teacherLines = KeepTeacherLines(tables.users, pacer);
   RebuildClassList(tables);
-  WriteStudentColumnNames(tables.StringGrid3);
-  read.classes = tables.StringGrid4.rowCount() - 1 - (tables.testClassAdded ? 1 : 0);
+  WriteStudentColumnNames(tables.students);
+  read.classes = tables.classes.rowCount() - 1 - (tables.testClassAdded ? 1 : 0);
   return read;
 }
 

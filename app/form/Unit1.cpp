@@ -4,6 +4,7 @@
 #include <new>
 
 #include "steps/steps.h"
+#include "steps/teacher_table.h"
 #include "tables/delimited_import.h"
 #include "tables/errors.h"
 #include "tables/grid.h"
@@ -44,7 +45,7 @@ std::string UsersReadText(const UsersFileRead& read) {
 std::string TeachersText(const Grid& teachers) {
   int withoutAccount = 0;
   for (int r = 1; r < teachers.rowCount(); ++r) {
-    if (teachers.cell(4, r).empty())
+    if (teachers.cell(kTeacherLoginCol, r).empty())
       ++withoutAccount;
   }
   return Count(teachers.rowCount() - 1, "ligne professeur", "lignes professeur") + ", dont " +
@@ -98,26 +99,56 @@ std::string TForm1::ErrorDisplayText(std::string text) {
   return text;
 }
 
-bool TForm1::guarded(const std::function<void()>& body) {
+bool TForm1::guardedStep(const std::function<StepOutcome()>& body) {
   lastOutcome = PressOutcome::kDone;
-  std::string text;
+  StepOutcome outcome;
   try {
-    body();
-    return true;
+    outcome = body();
   } catch (const FileError& error) {
-    host_.showFileError(applicationTitle_, error.path(), ErrorDisplayText(error.what()));
-    return false;
+    outcome = {StepOutcome::Kind::kFileError, error.what(), error.path()};
   } catch (const DisplayedError& error) {
-    text = error.what();
+    outcome = StepOutcome::Stopped(StepOutcome::Kind::kError, error.what());
   } catch (const std::bad_alloc&) {
-    text = "M\xE9moire insuffisante";
+    outcome = StepOutcome::Stopped(StepOutcome::Kind::kError, "M\xE9moire insuffisante");
   } catch (const std::exception& error) {
     // Not meant to happen; the user still gets French words around it.
-    text = std::string("Erreur inattendue : ") + error.what();
+    outcome = StepOutcome::Stopped(StepOutcome::Kind::kError,
+                                   std::string("Erreur inattendue : ") + error.what());
   }
-  lastOutcome = PressOutcome::kError;
-  host_.showError(applicationTitle_, ErrorDisplayText(text));
-  return false;
+  // The wait notice is the running command's: it never outlives it.
+  Label3.visible = false;
+  show(outcome);
+  return outcome.done();
+}
+
+bool TForm1::guarded(const std::function<void()>& body) {
+  return guardedStep([&body] {
+    body();
+    return StepOutcome::Done();
+  });
+}
+
+void TForm1::show(const StepOutcome& outcome) {
+  switch (outcome.kind) {
+    case StepOutcome::Kind::kDone:
+      return;
+    case StepOutcome::Kind::kMissingColumn:
+      lastOutcome = PressOutcome::kWrongFormat;
+      host_.showMessage(outcome.message);
+      return;
+    case StepOutcome::Kind::kNoAccounts:
+      lastOutcome = PressOutcome::kNoAccounts;
+      host_.showMessage(outcome.message);
+      return;
+    case StepOutcome::Kind::kFileError:
+      lastOutcome = PressOutcome::kError;
+      host_.showFileError(applicationTitle_, outcome.file, ErrorDisplayText(outcome.message));
+      return;
+    case StepOutcome::Kind::kError:
+      lastOutcome = PressOutcome::kError;
+      host_.showError(applicationTitle_, ErrorDisplayText(outcome.message));
+      return;
+  }
 }
 
 std::optional<std::filesystem::path> TForm1::chooseFile(const Control& button) {
@@ -133,11 +164,11 @@ std::optional<std::filesystem::path> TForm1::chooseFile(const Control& button) {
 // A cancelled dialog ends every loading step at once: nobody cancels a
 // dialog to mean "go on with what is there".
 void TForm1::Button2Click() {
-  guarded([this] {
+  guardedStep([this] {
     OpenDialog1.filter = kUsersFilter;
     const auto chosen = chooseFile(Button2);
     if (!chosen)
-      return;
+      return StepOutcome::Done();
     LoadDelimitedFile(StringGrid5, *chosen, Memo1, ProgressBar1, host_);
     Label3.visible = true;
     host_.keepScreenAlive();
@@ -148,10 +179,10 @@ void TForm1::Button2Click() {
     CheckBox1.visible = true;
     CheckBox2.visible = true;
     Status = StatusLine{UsersReadText(read), {}, {}};
-    if (read.holdsNoAccount()) {
-      lastOutcome = PressOutcome::kNoAccounts;
-      host_.showMessage(std::string(kNoAccountMessage) + PathForDisplay(*chosen));
-    }
+    if (read.holdsNoAccount())
+      return StepOutcome::Stopped(StepOutcome::Kind::kNoAccounts,
+                                  std::string(kNoAccountMessage) + PathForDisplay(*chosen));
+    return StepOutcome::Done();
   });
 }
 
@@ -166,38 +197,38 @@ void TForm1::BitBtn2Click() {
 }
 
 void TForm1::BitBtn1Click() {
-  guarded([this] {
+  guardedStep([this] {
     OpenDialog1.filter = kPronoteFilter;
     const auto chosen = chooseFile(BitBtn1);
     if (!chosen)
-      return;
+      return StepOutcome::Done();
     LoadDelimitedFile(StringGrid1, *chosen, Memo1, ProgressBar1, host_);
     const SubjectOptions options{CheckBox2.checked, CheckBox3.checked};
-    if (!BuildTeacherRows(*this, host_, options)) {
-      lastOutcome = PressOutcome::kWrongFormat;
-      return;
-    }
+    StepOutcome outcome = BuildTeacherRows(*this, host_, options);
+    if (!outcome.done())
+      return outcome;
     Button1.visible = true;
     Status = StatusLine{Count(StringGrid2.rowCount() - 1, "ligne professeur-mati\xE8re",
                               "lignes professeur-mati\xE8re"),
                         {},
                         {}};
+    return outcome;
   });
 }
 
 void TForm1::Button1Click() {
-  guarded([this] {
+  guardedStep([this] {
     const auto chosen = chooseFile(Button1);
     if (!chosen)
-      return;
+      return StepOutcome::Done();
     LoadDelimitedFile(StringGrid1, *chosen, Memo1, ProgressBar1, host_);
-    if (!CompleteTeacherRows(*this, host_)) {
-      lastOutcome = PressOutcome::kWrongFormat;
-      return;
-    }
+    StepOutcome outcome = CompleteTeacherRows(*this, host_);
+    if (!outcome.done())
+      return outcome;
     Button2.visible = true;
     Button3.visible = true;
     Status = StatusLine{TeachersText(StringGrid2), {}, {}};
+    return outcome;
   });
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/form/host.h"
+#include "steps/step_outcome.h"
 #include "steps/working_state.h"
 
 namespace passerelle {
@@ -21,7 +22,9 @@ struct Control {
 };
 
 // How the last press of a button ended. Callers act on it (the batch
-// program's exit status), never on a message's wording.
+// program's exit status), never on a message's wording. Every press that
+// stops or fails ends in one StepOutcome, which the form shows and sums up
+// here.
 enum class PressOutcome {
   kDone,
   kCancelled,    // the open dialog was cancelled: nothing changed
@@ -45,6 +48,21 @@ struct StatusLine {
 class TForm1 : public WorkingTables {
  public:
   explicit TForm1(Host& host, std::string applicationTitle = "passerelle");
+  // The component names below refer to this form's own tables.
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // The form's components for the working tables, by their names.
+  Grid& StringGrid1 = importGrid;
+  Grid& StringGrid2 = teachers;
+  Grid& StringGrid3 = students;
+  Grid& StringGrid4 = classes;
+  Grid& StringGrid5 = users;
+  Grid& StringGrid6 = rejectedTeachers;
+  TextList& Memo1 = rawText;
+  TextList& Memo2 = testFirstNames;
+  TextList& Memo3 = classList;
+  ProgressBar& ProgressBar1 = loadProgress;
 
   std::string Caption = "Form1";
 
@@ -93,9 +111,13 @@ class TForm1 : public WorkingTables {
   static std::string ErrorDisplayText(std::string text);
 
  private:
-  // Runs a handler body; any error it raises is shown by the error display.
-  // Returns false when the body ended on an error.
+  // Runs a handler body and shows how it ended: the message of a step that
+  // stopped, or the error display for an error it raised, which becomes an
+  // outcome too. Returns false when the body did not end done.
+  bool guardedStep(const std::function<StepOutcome()>& body);
+  // The same for a body that always ends done unless it raises an error.
   bool guarded(const std::function<void()>& body);
+  void show(const StepOutcome& outcome);
   // Every control, table and option as the window opens with them.
   void initialise();
   // Runs the open dialog titled after `button`; remembers the chosen file.
