@@ -48,7 +48,8 @@ struct StatusLine {
 class TForm1 : public WorkingTables {
  public:
   explicit TForm1(Host& host, std::string applicationTitle = "passerelle");
-  // The component names below refer to this form's own tables.
+  // Not copied: a copy's component names would still refer to this form's
+  // tables.
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
