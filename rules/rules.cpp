@@ -265,6 +265,11 @@ char RandomAlnum(std::uint32_t& seed) {
   return kAlphabet[index];
 }
 
+void AppendRandomAlnum(std::string& text, int count, std::uint32_t& seed) {
+  for (int i = 0; i < count; ++i)
+    text.push_back(RandomAlnum(seed));
+}
+
 KnownClassIndex::KnownClassIndex(const TextList& classList) {
   codes_.reserve(classList.count());
   for (std::size_t i = 0; i < classList.count(); ++i) {

@@ -46,9 +46,8 @@ bool IsKnownClass(const std::string& code, const TextList& classList);
 // The seed starts at 0 and is never set otherwise.
 char RandomAlnum(std::uint32_t& seed);
 
-}  // namespace passerelle
-
-namespace passerelle {
+// Appends `count` characters drawn by RandomAlnum, in order.
+void AppendRandomAlnum(std::string& text, int count, std::uint32_t& seed);
 
 // The class list as a hash set, for steps that ask IsKnownClass once per
 // input row: same answers as IsKnownClass on the list it was built from.

@@ -29,7 +29,7 @@ void EnsureOutputFolder(const std::filesystem::path& folder, ToolkitPort& port) 
 
 void SaveClassesAndStudents(WorkingTables& tables, ToolkitPort& port,
                             const std::filesystem::path& folder) {
-  Grid& classes = tables.StringGrid4;
+  Grid& classes = tables.classes;
   classes.setCell(0, 0, "name");
   classes.setCell(1, 0, "level_short");
   classes.setCell(2, 0, "group");
@@ -40,7 +40,7 @@ void SaveClassesAndStudents(WorkingTables& tables, ToolkitPort& port,
   }
   EnsureOutputFolder(folder, port);
   const GridFile files[] = {{classes, folder / "classes.csv"},
-                            {tables.StringGrid3, folder / "eleves.csv"}};
+                            {tables.students, folder / "eleves.csv"}};
   SaveGridsAsCsv(files);
   port.showMessage(kSavedMessage);
 }

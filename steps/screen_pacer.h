@@ -8,11 +8,10 @@ namespace passerelle {
 
 // Counts the rows of a step's long loops so that the screen is not left
 // frozen for seconds on a rectorate's export: the window may repaint once
-// every this many rows, and throttles the calls further on its side.
+// every kRowsBetweenRepaints rows, and throttles the calls further on its
+// side.
 class ScreenPacer {
  public:
-  static constexpr int kRowsBetweenRepaints = 4096;
-
   explicit ScreenPacer(ToolkitPort& port) : port_(port) {}
 
   void rowDone() {

@@ -4,13 +4,13 @@
 
 #include "steps/screen_pacer.h"
 #include "steps/steps.h"
+#include "steps/users_table.h"
 #include "tables/keyed_hash.h"
 
 namespace passerelle {
 
 namespace {
 
-constexpr std::string_view kTeacherCategory = "PROF";
 constexpr std::string_view kTestStudentClass = "6_test";
 constexpr std::string_view kTestStudentLastName = "eleve";
 constexpr std::string_view kTestStudentPassword = "604817";
@@ -47,32 +47,63 @@ void AppendStudentRow(Grid& students, std::span<const std::string_view> cells) {
   students.setRowTexts(students.appendRow(), cells);
 }
 
+// The logins of the student rows that earlier users files gave, the test
+// students left out. Empty on the first file, which is the only one a big
+// import usually has: the set costs nothing then.
+// (Copies, not views: appending student rows may move the table's store.)
+std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierFiles(
+    const WorkingTables& tables) {
+  std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> logins;
+  const Grid& students = tables.students;
+  const int testFirst = tables.testStudentsRow;
+  const int testEnd =
+      testFirst == 0 ? 0 : testFirst + static_cast<int>(tables.testFirstNames.count());
+  for (int r = 1; r < students.rowCount(); ++r) {
+    if (r >= testFirst && r < testEnd)
+      continue;
+    const std::string_view login = students.cell(3, r);
+    if (!login.empty())
+      logins.emplace(login);
+  }
+  return logins;
+}
+
 // Classes are told apart by their lower-case code, so 5A and 5a, or a class
 // met again in a later users file, make one class row.
-void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
-  Grid& users = tables.StringGrid5;
-  Grid& classes = tables.StringGrid4;
+//
+// The same users file loaded twice, or two exports that overlap, must not
+// give a student two accounts: a line whose login an earlier file's student
+// already has adds no row. Lines of one file are all kept, as the file says.
+void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFileRead& read) {
+  Grid& users = tables.users;
+  Grid& classes = tables.classes;
   std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> knownCodes;
   for (int r = 1; r < classes.rowCount(); ++r)
     knownCodes.insert(ClassCodeOfRow(classes, r));
+  const auto earlierLogins = LoginsOfEarlierFiles(tables);
 
   // At most one student per users line: the student list is made once, and
   // their rows, a few dozen bytes each, go into one block.
-  tables.StringGrid3.reserveRows(tables.StringGrid3.rowCount() + users.rowCount());
-  tables.StringGrid3.reserveRowBytes(std::size_t{64} * static_cast<std::size_t>(users.rowCount()));
+  tables.students.reserveRows(tables.students.rowCount() + users.rowCount());
+  tables.students.reserveRowBytes(std::size_t{64} * static_cast<std::size_t>(users.rowCount()));
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    const std::string_view category = users.cell(1, r);
+    const std::string_view category = users.cell(kUserCategoryCol, r);
     if (!IsStudentCategory(category))
       continue;
+    ++read.studentLines;
     const std::string code = StudentClassCode(category);
-    const std::string login = AsciiLowerCase(users.cell(5, r));
-    const std::string_view student[] = {code, users.cell(2, r), users.cell(3, r), login,
-                                        users.cell(7, r)};
-    // The names and the password stay where the users file holds them: a
-    // big file's students then cost a few bytes each instead of a copy.
-    Grid& students = tables.StringGrid3;
-    students.setRowTextsFrom(students.appendRow(), student, users, r);
+    const std::string login = AsciiLowerCase(users.cell(kUserLoginCol, r));
+    if (!login.empty() && earlierLogins.contains(login)) {
+      ++read.studentsAlreadyThere;
+    } else {
+      const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
+                                          users.cell(kUserFirstNameCol, r), login,
+                                          users.cell(kUserPasswordCol, r)};
+      // The names and the password stay where the users file holds them: a
+      // big file's students then cost a few bytes each instead of a copy.
+      tables.students.setRowTextsFrom(tables.students.appendRow(), student, users, r);
+    }
     if (knownCodes.insert(code).second) {
       const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
       classes.setRowTexts(classes.appendRow(), classRow);
@@ -83,33 +114,37 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer) {
 void AppendTestStudents(WorkingTables& tables) {
   if (tables.testStudentsAdded)
     return;
-  for (std::size_t i = 0; i < tables.Memo2.count(); ++i) {
-    const std::string_view firstName = tables.Memo2.line(i);
+  tables.testStudentsRow = tables.students.rowCount();
+  for (std::size_t i = 0; i < tables.testFirstNames.count(); ++i) {
+    const std::string_view firstName = tables.testFirstNames.line(i);
     const std::string login = AsciiLowerCase(firstName);
     const std::string_view student[] = {kTestStudentClass, kTestStudentLastName, firstName, login,
                                         kTestStudentPassword};
-    AppendStudentRow(tables.StringGrid3, student);
+    AppendStudentRow(tables.students, student);
   }
   tables.testStudentsAdded = true;
 }
 
 // Only the teacher accounts stay; a file without any keeps its first line.
-void KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
+// Returns how many there are.
+int KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    if (users.cell(1, r) == kTeacherCategory)
+    if (users.cell(kUserCategoryCol, r) == kTeacherCategory)
       teacherRows.push_back(r);
   }
+  const int teachers = static_cast<int>(teacherRows.size());
   if (teacherRows.empty())
     teacherRows.push_back(0);
   users.keepRows(teacherRows);
+  return teachers;
 }
 
 void RebuildClassList(WorkingTables& tables) {
-  tables.Memo3.clear();
-  for (int r = 1; r < tables.StringGrid4.rowCount(); ++r) {
-    tables.Memo3.append(ClassCodeOfRow(tables.StringGrid4, r));
+  tables.classList.clear();
+  for (int r = 1; r < tables.classes.rowCount(); ++r) {
+    tables.classList.append(ClassCodeOfRow(tables.classes, r));
   }
 }
 
@@ -121,13 +156,16 @@ void WriteStudentColumnNames(Grid& students) {
 
 }  // namespace
 
-void BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) {
+UsersFileRead BuildStudentsAndClasses(WorkingTables& tables, ToolkitPort& port) {
   ScreenPacer pacer(port);
-  AppendStudentsAndClasses(tables, pacer);
+  UsersFileRead read;
+  AppendStudentsAndClasses(tables, pacer, read);
   AppendTestStudents(tables);
-  KeepTeacherLines(tables.StringGrid5, pacer);
+  read.teacherLines = KeepTeacherLines(tables.users, pacer);
   RebuildClassList(tables);
-  WriteStudentColumnNames(tables.StringGrid3);
+  WriteStudentColumnNames(tables.students);
+  read.classes = tables.classes.rowCount() - 1 - (tables.testClassAdded ? 1 : 0);
+  return read;
 }
 
 }  // namespace passerelle

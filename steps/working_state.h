@@ -8,25 +8,28 @@
 
 namespace passerelle {
 
-// The tables and lists every step shares, in the shape the window opens
-// with. They live as long as the window; nothing but a re-import or a row
-// removal ever clears them, so repeating a step adds to them.
+// The tables and lists every step shares, named by what they hold, in the
+// shape the window opens with. They live as long as the window; nothing but
+// a re-import, a row removal or "Nouvelle conversion" ever clears them, so
+// repeating a step adds to them. The form shows each under the name of its
+// component (StringGrid2 for the teacher table, Memo3 for the class list…).
 struct WorkingTables {
-  Grid StringGrid1{5, 5, 1, 1};  // import grid: the last teacher file loaded
-  Grid StringGrid2{8, 1, 0, 0};  // teacher table, shown and editable
-  Grid StringGrid3{6, 1, 1, 0};  // student table
-  Grid StringGrid4{4, 1, 0, 0};  // class table
-  Grid StringGrid5{5, 1, 1, 0};  // users table
-  Grid StringGrid6{8, 1, 1, 0};  // rejected-teacher table
+  Grid importGrid{5, 5, 1, 1};        // the last teacher file loaded, one row per line
+  Grid teachers{8, 1, 0, 0};          // shown and editable; becomes profs.csv
+  Grid students{6, 1, 1, 0};          // becomes eleves.csv
+  Grid classes{4, 1, 0, 0};           // becomes classes.csv
+  Grid users{5, 1, 1, 0};             // the users file; its teacher lines after step 1
+  Grid rejectedTeachers{8, 1, 1, 0};  // teachers without a login: "2profs invalides.csv"
 
-  TextList Memo1{"Memo1"};  // raw text of the last file imported
-  TextList Memo2{"JULES",  "PIERRE", "PAUL",    "ANNE",  "SOPHIE",   "BOB",      "LUC",
-                 "SHAINA", "KATIA",  "CECILIA", "IMANE", "OMAR",     "MAXIME",   "AMEL",
-                 "YOUNES", "COLINE", "LAURE",   "ALBAN", "THIBAULT", "MATHILDE", "AMELIE",
-                 "TOM",    "LISA",   "YANIS"};  // test first names
-  TextList Memo3{"Memo3"};                      // class list: lower-case class codes
+  // The memos open with their own names as text, as the form was drawn.
+  TextList rawText{"Memo1"};  // raw text of the last file imported
+  TextList testFirstNames{"JULES",    "PIERRE",   "PAUL",   "ANNE",    "SOPHIE", "BOB",
+                          "LUC",      "SHAINA",   "KATIA",  "CECILIA", "IMANE",  "OMAR",
+                          "MAXIME",   "AMEL",     "YOUNES", "COLINE",  "LAURE",  "ALBAN",
+                          "THIBAULT", "MATHILDE", "AMELIE", "TOM",     "LISA",   "YANIS"};
+  TextList classList{"Memo3"};  // lower-case class codes, from the class table
 
-  ProgressBar ProgressBar1;
+  ProgressBar loadProgress;  // of the file being loaded
 
   // The one random sequence of the run; never reseeded.
   std::uint32_t randomSeed = 0;
@@ -34,6 +37,9 @@ struct WorkingTables {
   // The test students, the test class and the test teacher go into the
   // tables once per run, however often their step is repeated.
   bool testStudentsAdded = false;
+  // Where the test students start in the student table (0 until added):
+  // every other row below row 0 came from a users file.
+  int testStudentsRow = 0;
   bool testClassAdded = false;
   bool testTeacherAdded = false;
 };

@@ -60,17 +60,4 @@ void SaveGridsAsCsv(std::span<const GridFile> files) {
   CommitTogether(toCommit);
 }
 
-void DeleteGridRow(Grid& grid, int row) {
-  const int rows = grid.rowCount();
-  if (rows <= 1 || row < 0 || row >= rows)
-    return;
-  std::vector<int> kept;
-  kept.reserve(static_cast<std::size_t>(rows - 1));
-  for (int r = 0; r < rows; ++r) {
-    if (r != row)
-      kept.push_back(r);
-  }
-  grid.keepRows(kept);
-}
-
 }  // namespace passerelle

@@ -28,7 +28,4 @@ struct GridFile {
 // another program saving into that folder (FolderSaveLock) first.
 void SaveGridsAsCsv(std::span<const GridFile> files);
 
-// Removes one row; the rows below move up. A grid of one row is unchanged.
-void DeleteGridRow(Grid& grid, int row);
-
 }  // namespace passerelle

@@ -20,7 +20,6 @@ namespace {
 // Ctrl-Z, the old end-of-file mark, still ends the line the separator is
 // taken from.
 constexpr char kEndOfText = 26;
-constexpr int kRowsBetweenRepaints = 4096;
 // Below this, waking a second processor may cost about what it would save:
 // a few milliseconds.
 constexpr int kRowsWorthASecondThread = 1 << 18;

@@ -129,6 +129,52 @@ Grid::Grid(const Grid& other)
   }
 }
 
+Grid::Grid(Grid&& other) noexcept
+    : colCount_(other.colCount_),
+      fixedCols_(other.fixedCols_),
+      fixedRows_(other.fixedRows_),
+      currentCol_(other.currentCol_),
+      currentRow_(other.currentRow_),
+      rows_(std::move(other.rows_)),
+      store_(std::move(other.store_)),
+      owners_(std::move(other.owners_)),
+      borrowedRows_(other.borrowedRows_),
+      colWidths_(std::move(other.colWidths_)) {
+  other.becomeEmpty();
+}
+
+Grid& Grid::operator=(Grid&& other) noexcept {
+  if (this != &other) {
+    colCount_ = other.colCount_;
+    fixedCols_ = other.fixedCols_;
+    fixedRows_ = other.fixedRows_;
+    currentCol_ = other.currentCol_;
+    currentRow_ = other.currentRow_;
+    rows_ = std::move(other.rows_);
+    store_ = std::move(other.store_);
+    owners_ = std::move(other.owners_);
+    borrowedRows_ = other.borrowedRows_;
+    colWidths_ = std::move(other.colWidths_);
+    other.becomeEmpty();
+  }
+  return *this;
+}
+
+// What Grid(1, 1) holds: a grid always has a row and a column, and every
+// column its width, even once its content has moved elsewhere.
+void Grid::becomeEmpty() noexcept {
+  colCount_ = 1;
+  fixedCols_ = 0;
+  fixedRows_ = 0;
+  currentCol_ = 0;
+  currentRow_ = 0;
+  rows_.assign(1, nullptr);
+  store_ = RowStore();
+  owners_.clear();
+  borrowedRows_ = 0;
+  colWidths_.assign(1, kDefaultColWidth);
+}
+
 Grid& Grid::operator=(const Grid& other) {
   if (this != &other) {
     Grid copy(other);
@@ -325,7 +371,10 @@ void Grid::placeRow(int row, char* packed) {
 }
 
 int Grid::setRowFromLine(int row, std::string_view first, std::string_view line, char separator) {
-  const LineSplit split = splitLine(row, line, separator);
+  return copyLine(row, first, line, splitLine(row, line, separator));
+}
+
+int Grid::copyLine(int row, std::string_view first, std::string_view line, const LineSplit& split) {
   if (split.stored == 1 && first.empty()) {
     dropRow(static_cast<std::size_t>(row));
     return split.cells;
@@ -374,12 +423,14 @@ void Grid::WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSpli
 
 int Grid::borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
                             const std::shared_ptr<const void>& owner) {
-  // A line without a stored piece has nothing to borrow.
+  // Without an owner nothing would keep the line alive, and a borrowed row
+  // has no room for longer texts: the row takes a copy.
   if (owner == nullptr || line.size() > UINT32_MAX || first.size() > UINT32_MAX)
     return setRowFromLine(row, first, line, separator);
   const LineSplit split = splitLine(row, line, separator);
+  // A line without a stored piece has nothing to borrow.
   if (split.stored == 1)
-    return setRowFromLine(row, first, line, separator);
+    return copyLine(row, first, line, split);
 
   // Every end is at most the kept length or cell 0's length.
   const std::size_t longest = std::max(split.keptLength, first.size());

@@ -28,8 +28,9 @@ class Grid {
   Grid(int colCount, int rowCount, int fixedCols = 0, int fixedRows = 0);
   Grid(const Grid& other);
   Grid& operator=(const Grid& other);
-  Grid(Grid&&) = default;
-  Grid& operator=(Grid&&) = default;
+  // The grid moved from is left as Grid(1, 1).
+  Grid(Grid&& other) noexcept;
+  Grid& operator=(Grid&& other) noexcept;
   ~Grid() = default;
 
   int colCount() const { return colCount_; }
@@ -242,6 +243,8 @@ class Grid {
   static void UnpackInto(const char* row, std::vector<std::string_view>& cells);
   struct LineSplit;
   LineSplit splitLine(int row, std::string_view line, char separator);
+  int copyLine(int row, std::string_view first, std::string_view line, const LineSplit& split);
+  void becomeEmpty() noexcept;
   template <typename End>
   static void WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split);
   void placeRow(int row, char* packed);

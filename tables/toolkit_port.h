@@ -7,6 +7,11 @@
 
 namespace passerelle {
 
+// Long loops over a table's rows call ToolkitPort::keepScreenAlive() once
+// every this many rows: often enough for a smooth progress bar, seldom
+// enough to cost nothing. The window throttles the calls further.
+inline constexpr int kRowsBetweenRepaints = 4096;
+
 // What the tables and the steps need from the desktop. The window, the batch
 // program and the tests each provide their own.
 class ToolkitPort {

@@ -4,14 +4,6 @@
 
 namespace passerelle::batch {
 
-namespace {
-
-// The steps' messages that mean the file was not the one expected; going on
-// would convert the wrong data.
-constexpr std::string_view kFormatMessagePrefix = "Format de fichier incorrect";
-
-}  // namespace
-
 void WriteLine(std::ostream& out, std::string_view cp1252Text) {
   out << Cp1252ToUtf8(cp1252Text) << '\n';
   out.flush();
@@ -27,7 +19,6 @@ std::string ForTerminal(const std::filesystem::path& path) {
 }
 
 void BatchHost::startAction() {
-  actionFailed_ = false;
   nextAnswer_.reset();
 }
 
@@ -39,8 +30,6 @@ std::optional<std::filesystem::path> BatchHost::runOpenDialog(const OpenDialogSt
 
 void BatchHost::showMessage(std::string_view text) {
   WriteLine(messages_, text);
-  if (text.starts_with(kFormatMessagePrefix))
-    actionFailed_ = true;
 }
 
 void BatchHost::showError(std::string_view, std::string_view text) {
@@ -48,7 +37,6 @@ void BatchHost::showError(std::string_view, std::string_view text) {
   std::string line = "erreur : ";
   line.append(text);
   WriteLine(messages_, line);
-  actionFailed_ = true;
 }
 
 void BatchHost::showFileError(std::string_view, const std::filesystem::path& file,
@@ -56,7 +44,6 @@ void BatchHost::showFileError(std::string_view, const std::filesystem::path& fil
   messages_ << Cp1252ToUtf8("erreur : ") << ForTerminal(file) << Cp1252ToUtf8(" : ")
             << Cp1252ToUtf8(text) << '\n';
   messages_.flush();
-  actionFailed_ = true;
 }
 
 void BatchHost::setClipboardText(std::string_view) {

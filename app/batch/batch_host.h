@@ -25,11 +25,8 @@ class BatchHost : public Host {
   // dialog counts as cancelled.
   void answerNextDialog(std::filesystem::path file) { nextAnswer_ = std::move(file); }
 
-  // Forgets what the last action showed; call before each press.
+  // Forgets the answer an earlier action left unused; call before each press.
   void startAction();
-  // Whether the action since startAction() ended on an error or on a
-  // "Format de fichier incorrect" message: the run stops there.
-  bool actionFailed() const { return actionFailed_; }
 
   std::optional<std::filesystem::path> runOpenDialog(const OpenDialogState& dialog) override;
   void showMessage(std::string_view text) override;
@@ -45,7 +42,6 @@ class BatchHost : public Host {
  private:
   std::ostream& messages_;
   std::optional<std::filesystem::path> nextAnswer_;
-  bool actionFailed_ = false;
 };
 
 // Writes a Windows-1252 text to a UTF-8 terminal, with a line end.

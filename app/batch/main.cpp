@@ -155,6 +155,13 @@ bool ReportWrittenFiles(const std::vector<WrittenFolder>& written) {
   return static_cast<bool>(std::cout);
 }
 
+// A file that was not the one expected, or an error: going on would convert
+// the wrong data, or none.
+bool StopsTheRun(PressOutcome outcome) {
+  return outcome == PressOutcome::kWrongFormat || outcome == PressOutcome::kNoAccounts ||
+         outcome == PressOutcome::kError;
+}
+
 // What a failed write of the standard output becomes: a message, status 1.
 int OutputFailed() {
   WriteLine(std::cerr, std::string(kProgramName) +
@@ -200,7 +207,7 @@ int Run(const std::vector<Argument>& arguments) {
     if (OpensDialog(button.press))
       host.answerNextDialog(button.file);
     Click(form, button.press);
-    if (host.actionFailed())
+    if (StopsTheRun(form.lastOutcome))
       return 1;
 
     const std::vector<std::string> files = FilesWrittenBy(button.press);

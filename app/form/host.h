@@ -15,6 +15,9 @@ struct OpenDialogState {
   // "Text files (*.txt)|*.TXT|Fichiers CSV (*.csv)|*.CSV".
   std::string filter;
   std::string defaultExt = "csv";
+  // The caption of the button that opened it, so that the person knows
+  // which file to pick; Windows-1252.
+  std::string title;
   // The file last chosen in any step; empty until one is.
   std::optional<std::filesystem::path> fileName;
 };

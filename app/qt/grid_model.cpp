@@ -15,7 +15,12 @@ GridModel::GridModel(Grid& grid, bool editable, QObject* parent)
       cols_(grid.colCount()) {}
 
 bool GridModel::isFixed(const QModelIndex& index) const {
-  return index.column() < grid_.fixedCols() || index.row() < grid_.fixedRows();
+  return index.column() < grid_.fixedCols() || index.row() < grid_.fixedRows() ||
+         (index.row() == 0 && firstRowIsHeader());
+}
+
+bool GridModel::firstRowIsHeader() const {
+  return grid_.fixedRows() > 0 || (namesInFirstRow_ && rows_ > 1);
 }
 
 bool GridModel::refresh() {
@@ -29,6 +34,8 @@ bool GridModel::refresh() {
   // The fixed counts may have changed too, so the styling roles go with
   // the texts.
   emit dataChanged(index(0, 0), index(rows_ - 1, cols_ - 1));
+  emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+  emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
   return false;
 }
 
@@ -70,9 +77,22 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
   }
   if (index.row() >= grid_.rowCount() || index.column() >= grid_.colCount())
     return false;
-  grid_.setCell(index.column(), index.row(), FromQString(value.toString()));
+  const QString text = value.toString();
+  if (!FitsCp1252(text)) {
+    emit textRefused(text);
+    return false;
+  }
+  grid_.setCell(index.column(), index.row(), FromQString(text));
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
   return true;
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole || section < 0)
+    return {};
+  if (orientation == Qt::Horizontal)
+    return firstRowIsHeader() ? ToQString(grid_.cell(section, 0)) : QVariant();
+  return grid_.fixedCols() > 0 ? ToQString(grid_.cell(0, section)) : QVariant();
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {

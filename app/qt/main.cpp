@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/qt/french_translation.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_host.h"
 #include "app/qt/qt_text.h"
@@ -43,6 +44,7 @@ int main(int argc, char* argv[]) {
   // A save that the session's end or a kill interrupts leaves nothing.
   passerelle::RemoveTemporaryFilesOnInterruption();
   QApplication application(argc, argv);
+  passerelle::InstallFrenchTranslation(application);
   // The error display is captioned with the program's file name without its
   // extension, whatever the file was renamed to.
   const QString title = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

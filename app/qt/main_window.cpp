@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -14,10 +18,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/qt/app_icon.h"
 #include "app/qt/grid_view.h"
+#include "app/qt/input_gate.h"
 #include "app/qt/qt_text.h"
 #include "app/qt/text_list_model.h"
 
@@ -42,6 +51,11 @@ constexpr int kButtonHeight = 24;
 constexpr int kButtonPadding = 24;
 constexpr int kProgressBarWidth = 300;
 constexpr QSize kUnmaximisedSize(1024, 720);
+// Below the bands, enough of the tables to work in.
+constexpr int kMinimumTableAreaHeight = 160;
+constexpr int kMinimumStatusWidth = 200;
+// How long the end of a long command waits for input still on its way.
+constexpr int kInputSettleMs = 40;
 
 QFrame* MakeBand(QWidget* parent, const char* name, int height) {
   auto* band = new QFrame(parent);
@@ -103,7 +117,11 @@ QFont FormFont() {
 
 MainWindow::MainWindow(Host& host, std::string applicationTitle, QWidget* parent)
     : QWidget(parent),
-      pacedHost_(host, [this] { return syncControls(); }),
+      pacedHost_(host,
+                 [this] {
+                   screenCaughtUp_ = true;
+                   return syncControls();
+                 }),
       form_(pacedHost_, std::move(applicationTitle)),
       memoWidths_(FormFont()) {
   setObjectName(QStringLiteral("Form1"));
@@ -124,8 +142,28 @@ MainWindow::MainWindow(Host& host, std::string applicationTitle, QWidget* parent
   buildTopBand();
   buildCopyBand();
   buildCreditBand();
+  setWindowIcon(AppIcon());
+
+  for (GridView* view : {widgets_.StringGrid1, widgets_.StringGrid2})
+    connect(view, &GridView::textRefused, this, &MainWindow::tellRefusedText);
+  auto* newConversion = new QShortcut(QKeySequence::New, this);
+  connect(newConversion, &QShortcut::activated, this, [this] { press(&TForm1::NewConversion); });
+
+  // Every control of the bands stays reachable: the window never gets
+  // narrower than the top band's last control, nor shorter than the bands
+  // and a useful part of the tables.
+  int widest = 0;
+  for (const QWidget* child : widgets_.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    widest = std::max(widest, child->geometry().right() + 1 + kMargin);
+  widest = std::max(widest, widgets_.Label3->geometry().right() + 1 + 3 * kGap +
+                                widgets_.NewConversion->width() + kMargin);
+  widest = std::max(widest, widgets_.ProgressBar1->geometry().right() + 1 + kGap +
+                                kMinimumStatusWidth + widgets_.OpenFolder->width() + kMargin);
+  setMinimumSize(widest,
+                 kTopBandHeight + kCopyBandHeight + kCreditBandHeight + kMinimumTableAreaHeight);
 
   syncFromForm();
+  setTabOrderAndFocus();
 }
 
 MainWindow::~MainWindow() {
@@ -154,6 +192,8 @@ QPushButton* MainWindow::addButton(QWidget* band, Control& control, const char* 
                                    void (TForm1::*handler)()) {
   auto* button = new QPushButton(ToQString(control.caption), band);
   button->setObjectName(QString::fromLatin1(name));
+  // Return presses the focused button, as Space does.
+  button->setAutoDefault(true);
   connect(button, &QPushButton::clicked, this, [this, handler] { press(handler); });
   bound_.push_back({&control, button});
   return button;
@@ -229,9 +269,24 @@ void MainWindow::buildCopyBand() {
   QPalette noticePalette = widgets_.Label3->palette();
   noticePalette.setColor(QPalette::WindowText, Qt::red);
   widgets_.Label3->setPalette(noticePalette);
+  // Inside a window whose background is the button face, a label draws in
+  // the button-text colour unless told otherwise: the notice would be black.
+  widgets_.Label3->setForegroundRole(QPalette::WindowText);
   widgets_.Label3->adjustSize();
   widgets_.Label3->move(kMargin + copyWidth + 3 * kGap,
                         (kCopyBandHeight - widgets_.Label3->height()) / 2);
+
+  // Back to the window as it opens, at the right end of the band, away from
+  // the step buttons.
+  widgets_.NewConversion = new QPushButton(QStringLiteral("Nouvelle conversion"), band);
+  widgets_.NewConversion->setObjectName(QStringLiteral("NewConversion"));
+  widgets_.NewConversion->setAutoDefault(true);
+  widgets_.NewConversion->setToolTip(QStringLiteral(
+      "Vide les tableaux et revient \u00E0 la fen\u00EAtre du d\u00E9part (Ctrl+N)"));
+  widgets_.NewConversion->resize(widgets_.NewConversion->sizeHint().width() + kButtonPadding,
+                                 kButtonHeight + 1);
+  connect(widgets_.NewConversion, &QPushButton::clicked, this,
+          [this] { press(&TForm1::NewConversion); });
 }
 
 void MainWindow::buildCreditBand() {
@@ -245,6 +300,92 @@ void MainWindow::buildCreditBand() {
   widgets_.ProgressBar1->setTextVisible(false);
   const int barX = kMargin + widgets_.Label2->width() + 3 * kGap;
   widgets_.ProgressBar1->setGeometry(barX, 4, kProgressBarWidth, kCreditBandHeight - 8);
+
+  // What the last command read or wrote, and the folder it wrote into.
+  widgets_.StatusLine = new QLabel(band);
+  widgets_.StatusLine->setObjectName(QStringLiteral("StatusLine"));
+  widgets_.StatusLine->setTextFormat(Qt::PlainText);
+  widgets_.OpenFolder = new QPushButton(QStringLiteral("Ouvrir le dossier"), band);
+  widgets_.OpenFolder->setObjectName(QStringLiteral("OpenFolder"));
+  widgets_.OpenFolder->setAutoDefault(true);
+  widgets_.OpenFolder->resize(widgets_.OpenFolder->sizeHint().width() + kButtonPadding / 2,
+                              kCreditBandHeight - 4);
+  widgets_.OpenFolder->hide();
+  connect(widgets_.OpenFolder, &QPushButton::clicked, this, &MainWindow::openOutputFolder);
+}
+
+void MainWindow::placeRightAnchored() {
+  widgets_.NewConversion->move(widgets_.Panel3->width() - kMargin - widgets_.NewConversion->width(),
+                               (kCopyBandHeight - widgets_.NewConversion->height()) / 2);
+
+  QFrame* band = widgets_.Panel2;
+  const int statusX = widgets_.ProgressBar1->geometry().right() + 1 + kGap;
+  const int buttonX = band->width() - kMargin - widgets_.OpenFolder->width();
+  widgets_.OpenFolder->move(buttonX, 2);
+  const int statusRight =
+      widgets_.OpenFolder->isHidden() ? band->width() - kMargin : buttonX - kGap;
+  widgets_.StatusLine->setGeometry(statusX, 0, std::max(0, statusRight - statusX),
+                                   kCreditBandHeight);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeRightAnchored();
+  syncStatusLine();
+}
+
+void MainWindow::syncStatusLine() {
+  const StatusLine& status = form_.Status;
+  const bool wrote = status.folder.has_value();
+  if (widgets_.OpenFolder->isHidden() == wrote) {
+    widgets_.OpenFolder->setVisible(wrote);
+    placeRightAnchored();
+  }
+  QString text = ToQString(status.text);
+  QString full = text;
+  if (wrote) {
+    // The folder as the file manager names it; when the line is too short
+    // for it, its start gives way, since its end says the most.
+    const QString folder =
+        QDir::toNativeSeparators(QDir(PathToQString(*status.folder)).absolutePath());
+    const QString files = QStringLiteral(" : ") + ToQString(status.files);
+    const QString arrow = QStringLiteral(" \u2192 ");
+    full = text + arrow + folder + files;
+    const QFontMetrics metrics(widgets_.StatusLine->font());
+    const int room = widgets_.StatusLine->width() - metrics.horizontalAdvance(text + arrow + files);
+    text += arrow + metrics.elidedText(folder, Qt::ElideLeft, std::max(room, 0)) + files;
+  }
+  if (widgets_.StatusLine->text() != text)
+    widgets_.StatusLine->setText(text);
+  widgets_.StatusLine->setToolTip(full == text ? QString() : full);
+}
+
+void MainWindow::tellRefusedText(const QString& text) {
+  Q_UNUSED(text);
+  form_.Status = StatusLine{
+      "Caract\xE8re refus\xE9 : les fichiers sont en Windows-1252, qui ne l'a pas. La cellule "
+      "garde son texte.",
+      {},
+      {}};
+  syncStatusLine();
+}
+
+void MainWindow::openOutputFolder() {
+  if (form_.Status.folder)
+    QDesktopServices::openUrl(QUrl::fromLocalFile(PathToQString(*form_.Status.folder)));
+}
+
+void MainWindow::setTabOrderAndFocus() {
+  // Tab goes through the bands in reading order, then the tables; hidden
+  // controls are skipped by themselves.
+  QWidget* const chain[] = {widgets_.Button2,     widgets_.BitBtn2,     widgets_.BitBtn1,
+                            widgets_.Button1,     widgets_.CheckBox1,   widgets_.CheckBox2,
+                            widgets_.Button3,     widgets_.Button4,     widgets_.NewConversion,
+                            widgets_.StringGrid2, widgets_.StringGrid1, widgets_.Memo1,
+                            widgets_.OpenFolder};
+  for (std::size_t i = 0; i + 1 < std::size(chain); ++i)
+    setTabOrder(chain[i], chain[i + 1]);
+  widgets_.Button2->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* MainWindow::buildTableArea() {
@@ -255,6 +396,7 @@ QWidget* MainWindow::buildTableArea() {
   widgets_.StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
   widgets_.StringGrid1 = new GridView(form_.StringGrid1, /*editable=*/false, area);
   widgets_.StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  widgets_.StringGrid1->setNamesInFirstRow(true);
 
   widgets_.PopupMenu1 = new QMenu(this);
   widgets_.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -287,7 +429,10 @@ void MainWindow::attachMenu(GridView* view, QMenu* menu) {
   view->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view, &QWidget::customContextMenuRequested, this, [view, menu](const QPoint& pos) {
     view->setFocus(Qt::MouseFocusReason);
-    if (!menu->isEmpty())
+    // The menu copies the current cell: it opens only on it, which the
+    // right click has just made of the cell under the pointer.
+    const QModelIndex at = view->indexAt(pos);
+    if (!menu->isEmpty() && at.isValid() && at == view->currentIndex())
       menu->popup(view->viewport()->mapToGlobal(pos));
   });
 }
@@ -338,6 +483,7 @@ bool MainWindow::syncControls() {
     setWindowTitle(title);
 
   syncProgressBar(changed);
+  syncStatusLine();
   return changed;
 }
 
@@ -369,11 +515,27 @@ void MainWindow::press(void (TForm1::*handler)()) {
   if (busy_)
     return;
   busy_ = true;
-  widgets_.StringGrid1->commitEdit();
-  widgets_.StringGrid2->commitEdit();
-  (form_.*handler)();
+  screenCaughtUp_ = false;
+  {
+    const InputGate gate(*this);
+    widgets_.StringGrid1->commitEdit();
+    widgets_.StringGrid2->commitEdit();
+    (form_.*handler)();
+    // Clicks and keys that came since the screen last caught up are thrown
+    // away now, not acted on once the command is over; the system is given
+    // a moment to hand over what it still holds of them, which on a loaded
+    // machine lags behind. A command that never let the screen catch up (a
+    // copy) was too short for anyone to click during it.
+    if (screenCaughtUp_) {
+      QEventLoop settle;
+      QTimer::singleShot(kInputSettleMs, &settle, &QEventLoop::quit);
+      settle.exec();
+    }
+  }
   busy_ = false;
   syncFromForm();
+  if (handler == &TForm1::NewConversion)
+    widgets_.Button2->setFocus(Qt::OtherFocusReason);
 }
 
 const Grid* MainWindow::focusedGrid() const {

@@ -54,6 +54,7 @@ class MainWindow : public QWidget {
  protected:
   // Closing mid-command would pull the window from under the command.
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // The widget that draws a control of the form.
@@ -78,6 +79,9 @@ class MainWindow : public QWidget {
     QPushButton* Button4 = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
+    QPushButton* NewConversion = nullptr;
+    QPushButton* OpenFolder = nullptr;
+    QLabel* StatusLine = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QCheckBox* CheckBox2 = nullptr;
     QCheckBox* CheckBox3 = nullptr;
@@ -99,6 +103,12 @@ class MainWindow : public QWidget {
                          void (TForm1::*handler)());
   QCheckBox* addCheckBox(QWidget* band, Control& control, const char* name);
   void attachMenu(GridView* view, QMenu* menu);
+  void setTabOrderAndFocus();
+  // The controls anchored to the right edge, and the status line between.
+  void placeRightAnchored();
+  void syncStatusLine();
+  void tellRefusedText(const QString& text);
+  void openOutputFolder();
 
   // Redraws the controls (not the tables) and says whether anything that
   // shows changed; this is what runs while a command is under way.
@@ -117,6 +127,9 @@ class MainWindow : public QWidget {
   TextListModel* memoModel_ = nullptr;
   std::vector<BoundControl> bound_;
   bool busy_ = false;
+  // Whether the command under way has let the screen catch up (and so the
+  // user's input in).
+  bool screenCaughtUp_ = false;
 };
 
 }  // namespace passerelle

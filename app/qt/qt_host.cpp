@@ -59,6 +59,9 @@ QtHost::QtHost(const QFont& gridFont) : widths_(gridFont) {}
 std::optional<std::filesystem::path> QtHost::runOpenDialog(const OpenDialogState& state) {
   QFileDialog dialog(parent_);
   dialog.setObjectName(QStringLiteral("OpenDialog1"));
+  // Titled after the button that opened it: which file to pick.
+  if (!state.title.empty())
+    dialog.setWindowTitle(ToQString(state.title));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(QtNameFilters(state.filter));
@@ -105,7 +108,10 @@ const CharWidths* QtHost::charWidths() {
 }
 
 void QtHost::keepScreenAlive() {
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Every event is handled, the user's included: the window's input gate
+  // throws the user's away while a command runs. Excluding them here would
+  // only keep them for later, and act on them once the command ended.
+  QCoreApplication::processEvents();
 }
 
 int QtHost::execFileDialog(QFileDialog& dialog) {

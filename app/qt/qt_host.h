@@ -35,9 +35,10 @@ class QtHost : public Host {
   int textWidth(std::string_view text) override;
   int maxCharWidth() override;
   const CharWidths* charWidths() override;
-  // Repaints now, without handling the user's clicks and keys: they wait
-  // until the command is over, so no button can be pressed mid-step. The
-  // window decides how often this runs.
+  // Repaints now. The user's clicks and keys are handled too, and thrown
+  // away by the window's input gate (InputGate) while a command runs, so no
+  // button can be pressed mid-step, nor after it by a click made during it.
+  // The window decides how often this runs.
   void keepScreenAlive() override;
 
  protected:

@@ -60,4 +60,8 @@ std::filesystem::path QStringToPath(const QString& path) {
 #endif
 }
 
+bool FitsCp1252(const QString& text) {
+  return ToQString(FromQString(text)) == text;
+}
+
 }  // namespace passerelle

@@ -7,6 +7,7 @@
 #include "support/file_fixture.h"
 #include "support/scripted_host.h"
 #include "tables/csv_export.h"
+#include "tables/errors.h"
 
 namespace passerelle {
 namespace {
@@ -80,26 +81,132 @@ TEST_F(FormFixture, WindowOpensWithOnlyTheFirstStepAndTheCopyButton) {
   EXPECT_EQ(Lines(form.Memo1), std::vector<std::string>{"Memo1"});
 }
 
-TEST_F(FormFixture, CancelledFirstStepStillAddsTestStudentsAndRevealsTheNextControls) {
+TEST_F(FormFixture, CancelledFirstStepChangesNothingAndRevealsNothing) {
   form.Button2Click();
   EXPECT_EQ(host.dialogsSeen.at(0).filter, "Text files (*.txt)|*.TXT|Fichiers CSV (*.csv)|*.CSV");
-  EXPECT_TRUE(form.BitBtn1.visible);
-  EXPECT_TRUE(form.BitBtn2.visible);
-  EXPECT_TRUE(form.CheckBox1.visible);
-  EXPECT_TRUE(form.CheckBox2.visible);
-  EXPECT_FALSE(form.Button1.visible);
-  EXPECT_FALSE(form.Label3.visible);
-  EXPECT_EQ(form.StringGrid5.rowCount(), 1);
+  EXPECT_EQ(host.dialogsSeen.at(0).title, "1. charger fichier usersxx.txt");
+  EXPECT_EQ(form.lastOutcome, PressOutcome::kCancelled);
+  for (const Control* control : {&form.BitBtn1, &form.BitBtn2, &form.CheckBox1, &form.CheckBox2,
+                                 &form.Button1, &form.Label3})
+    EXPECT_FALSE(control->visible) << control->caption;
+  EXPECT_EQ(form.StringGrid3.rowCount(), 1);
   EXPECT_EQ(form.StringGrid4.rowCount(), 1);
-  EXPECT_EQ(form.Memo3.count(), 0u);
-  ASSERT_EQ(form.StringGrid3.rowCount(), 25);
-  EXPECT_EQ(Row(form.StringGrid3, 0),
-            (std::vector<std::string>{"level_key_names", "last_name", "first_name", "login",
-                                      "pwd_vesta", "civility_name"}));
-  EXPECT_EQ(Row(form.StringGrid3, 1),
-            (std::vector<std::string>{"6_test", "eleve", "JULES", "jules", "604817", ""}));
-  EXPECT_EQ(Row(form.StringGrid3, 24),
-            (std::vector<std::string>{"6_test", "eleve", "YANIS", "yanis", "604817", ""}));
+  EXPECT_EQ(Lines(form.Memo3), std::vector<std::string>{"Memo3"});
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_FALSE(form.OpenDialog1.fileName.has_value());
+}
+
+// Everything a press could change, to compare before and after it.
+std::string Snapshot(const TForm1& form) {
+  std::string all;
+  for (const Grid* grid : {&form.StringGrid1, &form.StringGrid2, &form.StringGrid3,
+                           &form.StringGrid4, &form.StringGrid5, &form.StringGrid6}) {
+    for (int r = 0; r < grid->rowCount(); ++r) {
+      for (const std::string& cell : grid->rowTexts(r))
+        all += cell + "|";
+      all += "\n";
+    }
+    all += std::to_string(grid->fixedRows()) + "/" + std::to_string(grid->fixedCols()) + "#\n";
+  }
+  for (const TextList* list : {&form.Memo1, &form.Memo3}) {
+    for (std::size_t i = 0; i < list->count(); ++i)
+      all += std::string(list->line(i)) + "\n";
+  }
+  for (const Control* control : {&form.BitBtn1, &form.BitBtn2, &form.Button1, &form.Button3,
+                                 &form.CheckBox1, &form.CheckBox2, &form.Label3})
+    all += control->visible ? "1" : "0";
+  all += form.OpenDialog1.fileName ? form.OpenDialog1.fileName->string() : "-";
+  all += form.Status.text + std::to_string(form.randomSeed);
+  return all;
+}
+
+TEST_F(FormFixture, CancelledDialogInAnyStepLeavesEverythingAsItWas) {
+  loadUsers("5A;DUPONT;Jean;;jdupont;;pw\r\nPROF;MARTIN;Paul;;pmartin;;pw2\r\n");
+  host.answerDialog(folder.write(
+      "groupes.csv",
+      "Professeur;Classe > Groupe;Mati\xE8re/Sous-mati\xE8re\r\nMARTIN Paul;5A;MATHS\r\n"));
+  form.BitBtn1Click();
+  host.answerDialog(
+      folder.write("mails.csv", "NOM;CIVILITE;PRENOM;EMAIL\r\nMARTIN;M.;Paul;pm@exemple.zz\r\n"));
+  form.Button1Click();
+  ASSERT_TRUE(form.Button3.visible);
+  const std::size_t messages = host.messages.size();
+
+  struct Press {
+    void (TForm1::*handler)();
+    const char* title;
+  };
+  for (const Press press :
+       {Press{&TForm1::Button2Click, "1. charger fichier usersxx.txt"},
+        Press{&TForm1::BitBtn1Click, "2.Charger fichier profs-groupes(pronote)"},
+        Press{&TForm1::Button1Click, "3. Charger profs-mails (pronote )"}}) {
+    const std::string before = Snapshot(form);
+    (form.*press.handler)();
+    EXPECT_EQ(host.dialogsSeen.back().title, press.title);
+    EXPECT_EQ(form.lastOutcome, PressOutcome::kCancelled) << press.title;
+    EXPECT_EQ(Snapshot(form), before) << press.title;
+    EXPECT_EQ(host.messages.size(), messages) << press.title;
+  }
+  // Each step's dialog kept the filter its step set before opening it.
+  EXPECT_EQ(host.dialogsSeen.back().filter, "Fichiers CSV *.csv)|*.CSV|Text files (*.txt)|*.TXT");
+}
+
+TEST_F(FormFixture, StudentsOfAnEarlierUsersFileAreNotAddedTwice) {
+  const std::string body =
+      "5A;DUPONT;Jean;;JDUPONT;;pw\r\n"
+      "5A;DUPONT;Jean;;jdupont;;pw\r\n"  // same login twice in one file: both kept
+      "6B;SANS;Login;;;;x\r\n"
+      "6B;TEST;Homonyme;;jules;;y\r\n";  // a test student's login is no student's
+  loadUsers(body);
+  const int firstRows = form.StringGrid3.rowCount();
+  EXPECT_EQ(firstRows, 1 + 4 + 24);
+
+  // The same file again adds no student; the one without login is added.
+  loadUsers(body, "encore.txt");
+  EXPECT_EQ(form.StringGrid3.rowCount(), firstRows + 1);
+  EXPECT_EQ(form.StringGrid3.cell(1, firstRows), "SANS");
+
+  // Another level's file: its new students go in, a known login does not,
+  // and its classes are handled as before.
+  loadUsers("4C;NOUVEAU;Eva;;enouveau;;z\r\n4D;DUPONT;Jean;;JDupont;;pw\r\n", "quatriemes.txt");
+  EXPECT_EQ(form.StringGrid3.rowCount(), firstRows + 2);
+  EXPECT_EQ(form.StringGrid3.cell(3, firstRows + 1), "enouveau");
+  EXPECT_EQ(Lines(form.Memo3), (std::vector<std::string>{"5_a", "6_b", "4_c", "4_d"}));
+  EXPECT_NE(form.Status.text.find("1 d\xE9j\xE0 charg\xE9"), std::string::npos) << form.Status.text;
+}
+
+TEST_F(FormFixture, UsersFileWithoutAnyAccountIsToldByName) {
+  struct Case {
+    const char* name;
+    std::string body;
+    bool noAccount;
+  };
+  const std::vector<Case> cases = {
+      {"mails.csv", "Civilit\xE9;Nom;Pr\xE9nom;E-mail\r\nMme;LE GALL;Ga\xEBlle;g@x.zz\r\n", true},
+      {"seul.txt", "5A;DUPONT;Jean;;jdupont;;pw\r\n", true},  // a first line is no student
+      {"vide.txt", "profil;nom\r\n\r\n", true},
+      {"prof.txt", "PROF;MARTIN;Paul;;pmartin;;pw\r\n", false},  // a first-line teacher counts
+      {"eleve.txt", "profil;nom\r\n3A;X;Y\r\n", false},
+  };
+  for (const Case& c : cases) {
+    TempFolder own;
+    ScriptedHost quiet;
+    TForm1 fresh(quiet);
+    const auto file = own.write(c.name, c.body);
+    quiet.answerDialog(file);
+    fresh.Button2Click();
+    EXPECT_TRUE(fresh.BitBtn1.visible) << c.name;  // the step ends as before
+    EXPECT_TRUE(quiet.errors.empty()) << c.name;
+    if (c.noAccount) {
+      EXPECT_EQ(fresh.lastOutcome, PressOutcome::kNoAccounts) << c.name;
+      ASSERT_EQ(quiet.messages.size(), 1u) << c.name;
+      EXPECT_EQ(quiet.messages[0],
+                "Aucun \xE9l\xE8ve ni professeur dans le fichier : " + PathForDisplay(file));
+    } else {
+      EXPECT_EQ(fresh.lastOutcome, PressOutcome::kDone) << c.name;
+      EXPECT_TRUE(quiet.messages.empty()) << c.name;
+    }
+  }
 }
 
 TEST_F(FormFixture, UsersFileGivesStudentsClassesAndKeepsTeacherLines) {

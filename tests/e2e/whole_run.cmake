@@ -6,6 +6,8 @@
 #   -DFORM=actions  the same run spelled as actions, with absolute file names,
 #                   from another folder: the files must still go beside the
 #                   inputs, and nothing may appear in the current folder.
+#   -DFORM=repeated the users file loaded twice before the rest: nobody is
+#                   added twice, so the files are the same.
 
 foreach(required BATCH EXAMPLES WORK_DIR FORM)
   if(NOT DEFINED ${required})
@@ -33,8 +35,13 @@ elseif(FORM STREQUAL "actions")
     --groups "${input_dir}/profs-groupes.csv"
     --mails "${input_dir}/profs-mails.csv" --save-teachers)
   set(run_dir "${elsewhere}")
+elseif(FORM STREQUAL "repeated")
+  set(command "${BATCH}"
+    --users usersxx.txt --users usersxx.txt --save-classes
+    --groups profs-groupes.csv --mails profs-mails.csv --save-teachers)
+  set(run_dir "${input_dir}")
 else()
-  message(FATAL_ERROR "FORM must be files or actions, not ${FORM}")
+  message(FATAL_ERROR "FORM must be files, actions or repeated, not ${FORM}")
 endif()
 
 execute_process(COMMAND ${command}

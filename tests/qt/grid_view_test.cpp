@@ -1,3 +1,5 @@
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
@@ -10,6 +12,7 @@
 #include "app/qt/text_list_model.h"
 #include "app/qt/text_width.h"
 #include "test_suites.h"
+#include "typing.h"
 
 namespace passerelle::testing {
 
@@ -53,6 +56,31 @@ class GridViewTest : public QObject {
     QCOMPARE(grid.currentRow(), 2);
     QTest::keyClick(&view, Qt::Key_Down);
     QCOMPARE(grid.currentRow(), 3);
+
+    // The fixed row and column are the headers: they stay in sight however
+    // far the cells scroll, and their cells are not drawn twice.
+    grid.setCell(2, 0, "Nom");
+    grid.setRowCount(400);
+    grid.setCell(0, 399, "399");
+    view.refresh();
+    QVERIFY(view.horizontalHeader()->isVisible());
+    QVERIFY(view.verticalHeader()->isVisible());
+    QVERIFY(view.isRowHidden(0));
+    QVERIFY(view.isColumnHidden(0));
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    QVERIFY(view.horizontalHeader()->isVisible());
+    QCOMPARE(view.horizontalHeader()->y(),
+             view.viewport()->y() - view.horizontalHeader()->height());
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Nom"));
+    QCOMPARE(model.headerData(399, Qt::Vertical).toString(), QStringLiteral("399"));
+
+    // A grid without fixed cells has no headers.
+    Grid plain(8, 2);
+    GridView plainView(plain, /*editable=*/true);
+    QVERIFY(plainView.horizontalHeader()->isHidden());
+    QVERIFY(plainView.verticalHeader()->isHidden());
+    QVERIFY(!plainView.isRowHidden(0));
   }
 
   void editsAreStoredAsWindows1252_data() {
@@ -61,9 +89,12 @@ class GridViewTest : public QObject {
     QTest::newRow("accents") << QStringLiteral("H\u00E9l\u00E8ne") << QByteArray("H\xE9l\xE8ne");
     QTest::newRow("euro and oe") << QStringLiteral("\u20AC \u0153uvre")
                                  << QByteArray("\x80 \x9Cuvre");
-    QTest::newRow("CJK") << QStringLiteral("Li \u6F22") << QByteArray("Li ?");
-    // One character outside the plane, two UTF-16 units, one "?".
-    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
+    QTest::newRow("question mark") << QStringLiteral("Qui ?") << QByteArray("Qui ?");
+    // Characters the files cannot hold are refused, never stored as "?":
+    // the cell keeps its text.
+    QTest::newRow("CJK") << QStringLiteral("Li \u6F22") << QByteArray("ancien");
+    // One character outside the plane, two UTF-16 units.
+    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("ancien");
     QTest::newRow("emptied") << QString() << QByteArray();
   }
 
@@ -73,15 +104,19 @@ class GridViewTest : public QObject {
     Grid grid(8, 2);
     grid.setCell(4, 1, "ancien");
     GridView view(grid, /*editable=*/true);
+    QSignalSpy refusals(&view, &GridView::textRefused);
     const QModelIndex cell = view.gridModel().index(1, 4);
     QVERIFY(view.gridModel().flags(cell) & Qt::ItemIsEditable);
-    QVERIFY(view.gridModel().setData(cell, typed));
+    const bool refused = stored == "ancien";
+    QCOMPARE(view.gridModel().setData(cell, typed), !refused);
+    QCOMPARE(refusals.size(), refused ? 1 : 0);
     QCOMPARE(QByteArray(grid.cell(4, 1).data(), qsizetype(grid.cell(4, 1).size())), stored);
   }
 
   void editingThroughTheEditor() {
     Grid grid(8, 2);
     GridView view(grid, /*editable=*/true);
+    QSignalSpy refusals(&view, &GridView::textRefused);
     view.resize(600, 200);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -90,10 +125,14 @@ class GridViewTest : public QObject {
     view.edit(cell);
     auto* editor = view.viewport()->findChild<QLineEdit*>();
     QVERIFY(editor != nullptr);
-    editor->setText(QStringLiteral("Ana\u00EFs \u6F22"));
+    // A character the files cannot hold is refused as it is typed.
+    TypeText(editor, QStringLiteral("Ana\u00EFs "));
+    TypeText(editor, QStringLiteral("\u6F22"));
+    QCOMPARE(editor->text(), QStringLiteral("Ana\u00EFs "));
+    QVERIFY(!refusals.isEmpty());
     QTest::keyClick(editor, Qt::Key_Return);
     // The delegate commits on Return through a queued call.
-    QTRY_COMPARE(QByteArray::fromStdString(std::string(grid.cell(2, 1))), QByteArray("Ana\xEFs ?"));
+    QTRY_COMPARE(QByteArray::fromStdString(std::string(grid.cell(2, 1))), QByteArray("Ana\xEFs "));
 
     // An edit left open is kept when a command runs.
     view.setCurrentIndex(view.gridModel().index(0, 0));
@@ -109,6 +148,41 @@ class GridViewTest : public QObject {
     GridModel readOnly(importGrid, /*editable=*/false);
     QVERIFY(!readOnly.setData(readOnly.index(2, 2), QStringLiteral("x")));
     QVERIFY(importGrid.cell(2, 2).empty());
+  }
+
+  // Delete empties the selected cells; Ctrl+V lays tab-separated text out
+  // from the current cell on, cut at the grid's edges, refusing a cell the
+  // files could not hold.
+  void teacherTableKeepsSpreadsheetHabits() {
+    Grid grid(8, 3);
+    for (int r = 0; r < 3; ++r) {
+      for (int c = 0; c < 8; ++c)
+        grid.setCell(c, r, "x");
+    }
+    GridView view(grid, /*editable=*/true);
+    view.resize(700, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const GridModel& model = view.gridModel();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      view.visualRect(model.index(0, 1)).center());
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      view.visualRect(model.index(1, 2)).center());
+    QTest::keyClick(&view, Qt::Key_Delete);
+    QVERIFY(view.viewport()->findChild<QLineEdit*>() == nullptr);
+    QCOMPARE(grid.rowTexts(0), (std::vector<std::string>{"x", "", "", "x", "x", "x", "x", "x"}));
+    QCOMPARE(grid.rowTexts(1), (std::vector<std::string>{"x", "", "", "x", "x", "x", "x", "x"}));
+
+    QSignalSpy refusals(&view, &GridView::textRefused);
+    view.setCurrentIndex(model.index(1, 6));
+    QGuiApplication::clipboard()->setText(
+        QStringLiteral("a\tb\tc\r\nH\u00E9l\u00E8ne\t\u6F22\r\nd\r\ne\r\n"));
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(grid.rowTexts(1), (std::vector<std::string>{"x", "", "", "x", "x", "x", "a", "b"}));
+    QCOMPARE(grid.rowTexts(2),
+             (std::vector<std::string>{"x", "x", "x", "x", "x", "x", "H\xE9l\xE8ne", "x"}));
+    QCOMPARE(grid.rowCount(), 3);
+    QCOMPARE(refusals.size(), 1);
   }
 
   void teacherTableSelectsRanges() {
@@ -166,7 +240,9 @@ class GridViewTest : public QObject {
     grid.setColWidth(5, 120);
     GridView view(grid, false);
     view.refresh();
-    for (const int c : {0, 1, 5, 19999}) {
+    // Column 0 is fixed: the side header stands for it, at its width.
+    QCOMPARE(view.verticalHeader()->width(), grid.colWidth(0));
+    for (const int c : {1, 5, 19999}) {
       QCOMPARE(view.columnWidth(c), grid.colWidth(c));
     }
     grid.setColWidth(5, 40);
@@ -175,7 +251,7 @@ class GridViewTest : public QObject {
     // A reset keeps the widths too.
     grid.setRowCount(10);
     view.refresh();
-    QCOMPARE(view.columnWidth(0), 30);
+    QCOMPARE(view.verticalHeader()->width(), 30);
     QCOMPARE(view.columnWidth(5), 40);
     QCOMPARE(view.columnWidth(7), 7);
   }

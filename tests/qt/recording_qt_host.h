@@ -20,6 +20,7 @@ class RecordingQtHost : public QtHost {
  public:
   struct DialogSeen {
     QString objectName;
+    QString title;
     QStringList nameFilters;
     QString directory;
     QString defaultSuffix;
@@ -41,8 +42,9 @@ class RecordingQtHost : public QtHost {
 
  protected:
   int execFileDialog(QFileDialog& dialog) override {
-    dialogs.push_back({dialog.objectName(), dialog.nameFilters(), dialog.directory().absolutePath(),
-                       dialog.defaultSuffix(), dialog.fileMode(), dialog.acceptMode()});
+    dialogs.push_back({dialog.objectName(), dialog.windowTitle(), dialog.nameFilters(),
+                       dialog.directory().absolutePath(), dialog.defaultSuffix(), dialog.fileMode(),
+                       dialog.acceptMode()});
     if (answers.empty() || !answers.front()) {
       if (!answers.empty())
         answers.pop_front();

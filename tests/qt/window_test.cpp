@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -12,13 +15,16 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
+#include "app/qt/french_translation.h"
 #include "app/qt/grid_view.h"
 #include "app/qt/main_window.h"
 #include "app/qt/qt_text.h"
 #include "recording_qt_host.h"
 #include "support/scripted_host.h"
 #include "test_suites.h"
+#include "typing.h"
 
 namespace passerelle::testing {
 
@@ -112,6 +118,17 @@ void ShowAndActivate(QWidget& window) {
   QApplication::setActiveWindow(&window);
   QVERIFY(QTest::qWaitForWindowActive(&window));
 }
+
+// Stands in for the system's file manager.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> opened;
+
+ public slots:
+  void open(const QUrl& url) { opened.append(url); }
+};
 
 }  // namespace
 
@@ -259,6 +276,13 @@ class WindowTest : public QObject {
     QCOMPARE(Cell(importGrid, 1, 0), QStringLiteral("Professeur"));
     QCOMPARE(Cell(importGrid, 3, 0), QStringLiteral("Mati\u00E8re/Sous-mati\u00E8re"));
     QCOMPARE(Cell(importGrid, 2, 1), QStringLiteral("5_A"));
+    // The column names stay in sight as the top header, the line numbers as
+    // the side header.
+    QVERIFY(importGrid->horizontalHeader()->isVisible());
+    QVERIFY(importGrid->isRowHidden(0));
+    QCOMPARE(importGrid->model()->headerData(1, Qt::Horizontal).toString(),
+             QStringLiteral("Professeur"));
+    QCOMPARE(importGrid->model()->headerData(1, Qt::Vertical).toString(), QStringLiteral("1"));
     QCOMPARE(teacherTable->model()->rowCount(), 2);
     QCOMPARE(Cell(teacherTable, 0, 1), QStringLiteral("MARTIN Paul"));
     QCOMPARE(teacherTable->columnWidth(0), window.form().StringGrid2.colWidth(0));
@@ -283,6 +307,235 @@ class WindowTest : public QObject {
     for (const char* name : {"Button2", "BitBtn2", "BitBtn1", "Button1", "Button3", "Button4"}) {
       QVERIFY2(Shown(window, name), name);
     }
+
+    // At the smallest size the window takes, every control is still within
+    // reach.
+    window.resize(window.minimumSize());
+    QCoreApplication::processEvents();
+    for (const char* name : {"Button2", "BitBtn2", "BitBtn1", "Button1", "CheckBox1", "CheckBox2",
+                             "Button3", "Button4", "NewConversion", "OpenFolder"}) {
+      auto* control = Find<QWidget>(window, name);
+      const QRect inWindow(control->mapTo(&window, QPoint(0, 0)), control->size());
+      QVERIFY2(window.rect().contains(inWindow), name);
+    }
+    QVERIFY(!window.windowIcon().isNull());
+  }
+
+  // The bottom line says what each step read and what each save wrote
+  // where; "Ouvrir le dossier" opens the folder written into.
+  void statusLineTellsWhatWasReadAndWritten() {
+    TinySchool school;
+    QVERIFY(school.write());
+    ScriptedHost host;
+    MainWindow window(host, kTitle);
+    ShowAndActivate(window);
+    auto* status = Find<QLabel>(window, "StatusLine");
+    auto* openFolder = Find<QPushButton>(window, "OpenFolder");
+    QVERIFY(status->text().isEmpty());
+    QVERIFY(!Shown(window, "OpenFolder"));
+
+    host.answerDialog(QStringToPath(school.users));
+    Press(window, "Button2");
+    QCOMPARE(status->text(), QStringLiteral("Lu : 1 \u00E9l\u00E8ve, 1 classe, 1 professeur"));
+    QVERIFY(!Shown(window, "OpenFolder"));
+
+    Press(window, "BitBtn2");
+    const QString folder = QDir::toNativeSeparators(
+        QDir(school.folder.filePath(QStringLiteral("fichiers"))).absolutePath());
+    QVERIFY2(status->text().startsWith(QStringLiteral("25 \u00E9l\u00E8ves, 2 classes \u2192 ")),
+             qPrintable(status->text()));
+    QVERIFY2(status->text().endsWith(QStringLiteral(" : classes.csv, eleves.csv")),
+             qPrintable(status->text()));
+    QVERIFY(status->text().contains(folder) || status->toolTip().contains(folder));
+    QVERIFY(Shown(window, "OpenFolder"));
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    QTest::mouseClick(openFolder, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(catcher.opened.size(), 1);
+    QCOMPARE(QDir(catcher.opened.front().toLocalFile()).absolutePath(),
+             QDir(school.folder.filePath(QStringLiteral("fichiers"))).absolutePath());
+
+    host.answerDialog(QStringToPath(school.groups));
+    Press(window, "BitBtn1");
+    host.answerDialog(QStringToPath(school.mails));
+    Press(window, "Button1");
+    QCOMPARE(status->text(),
+             QStringLiteral("2 lignes professeur, dont 0 sans compte pour l'instant"));
+    QVERIFY(!Shown(window, "OpenFolder"));
+  }
+
+  // "Nouvelle conversion" (button or Ctrl+N) brings back the window as it
+  // opens: a wrong first file can be undone without restarting.
+  void newConversionBringsBackTheOpeningWindow() {
+    TinySchool school;
+    QVERIFY(school.write());
+    ScriptedHost host;
+    MainWindow window(host, kTitle);
+    ShowAndActivate(window);
+    TForm1 opening(host);
+
+    host.answerDialog(QStringToPath(school.users));
+    Press(window, "Button2");
+    host.answerDialog(QStringToPath(school.groups));
+    Press(window, "BitBtn1");
+    host.answerDialog(QStringToPath(school.mails));
+    Press(window, "Button1");
+    QTest::mouseClick(Find<QCheckBox>(window, "CheckBox1"), Qt::LeftButton);
+    QVERIFY(window.form().randomSeed != 0);
+
+    for (const bool byKeyboard : {true, false}) {
+      if (byKeyboard)
+        QTest::keyClick(&window, Qt::Key_N, Qt::ControlModifier);
+      else
+        Press(window, "NewConversion");
+      const TForm1& form = window.form();
+      for (const char* name :
+           {"BitBtn1", "BitBtn2", "CheckBox1", "CheckBox2", "Button1", "Button3", "OpenFolder"})
+        QVERIFY2(!Shown(window, name), name);
+      QVERIFY(Find<QCheckBox>(window, "CheckBox1")->isChecked());
+      QCOMPARE(form.randomSeed, opening.randomSeed);
+      QVERIFY(!form.OpenDialog1.fileName.has_value());
+      for (const auto& [grid, shown] : {std::pair{&form.StringGrid1, "StringGrid1"},
+                                        std::pair{&form.StringGrid2, "StringGrid2"}}) {
+        QCOMPARE(Find<GridView>(window, shown)->model()->rowCount(), grid->rowCount());
+      }
+      QCOMPARE(form.StringGrid1.rowCount(), opening.StringGrid1.rowCount());
+      QCOMPARE(form.StringGrid2.rowCount(), opening.StringGrid2.rowCount());
+      QCOMPARE(form.StringGrid3.rowCount(), opening.StringGrid3.rowCount());
+      QCOMPARE(form.StringGrid5.rowCount(), opening.StringGrid5.rowCount());
+      QCOMPARE(form.Memo1.count(), opening.Memo1.count());
+      QVERIFY(Find<QLabel>(window, "StatusLine")->text().isEmpty());
+      QCOMPARE(QApplication::focusWidget(), Find<QWidget>(window, "Button2"));
+    }
+    // The same run again gives the same random characters.
+    host.answerDialog(QStringToPath(school.users));
+    Press(window, "Button2");
+    host.answerDialog(QStringToPath(school.groups));
+    Press(window, "BitBtn1");
+    host.answerDialog(QStringToPath(school.mails));
+    Press(window, "Button1");
+    ScriptedHost againHost;
+    TForm1 again(againHost);
+    againHost.answerDialog(QStringToPath(school.users));
+    again.Button2Click();
+    againHost.answerDialog(QStringToPath(school.groups));
+    again.BitBtn1Click();
+    againHost.answerDialog(QStringToPath(school.mails));
+    again.Button1Click();
+    QCOMPARE(window.form().randomSeed, again.randomSeed);
+  }
+
+  // A click or a key made while a step works is thrown away, whether it
+  // comes at once or waits in the queue: nothing acts on it after the step.
+  void inputDuringACommandIsDropped() {
+    TinySchool school;
+    QVERIFY(school.write());
+    // Clicks the option boxes and the step-1 button, and types into the
+    // teacher table, as soon as the step lets the screen catch up: at once,
+    // and through the event queue.
+    struct ImpatientHost : RecordingQtHost {
+      using RecordingQtHost::RecordingQtHost;
+      QWidget* window = nullptr;
+      bool acted = false;
+      void keepScreenAlive() override {
+        if (window != nullptr && !acted) {
+          acted = true;
+          QTest::mouseClick(Find<QWidget>(*window, "CheckBox1"), Qt::LeftButton);
+          QTest::mouseClick(Find<QWidget>(*window, "Button2"), Qt::LeftButton);
+          auto* queued = Find<QWidget>(*window, "CheckBox2");
+          const QPointF centre = QRectF(queued->rect()).center();
+          for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QCoreApplication::postEvent(
+                queued,
+                new QMouseEvent(type, centre, queued->mapToGlobal(centre), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+          }
+          QTest::keyClick(Find<GridView>(*window, "StringGrid2"), Qt::Key_X);
+        }
+        RecordingQtHost::keepScreenAlive();
+      }
+    };
+    ImpatientHost host(FormFont());
+    MainWindow window(host, kTitle);
+    host.setDialogParent(&window);
+    ShowAndActivate(window);
+    host.answers.push_back(school.users);
+    Press(window, "Button2");
+    Find<GridView>(window, "StringGrid2")->setFocus();
+
+    host.window = &window;
+    host.answers.push_back(school.groups);
+    Press(window, "BitBtn1");
+    QVERIFY(host.acted);
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QVERIFY(window.form().CheckBox1.checked);
+    QVERIFY(window.form().CheckBox2.checked);
+    QCOMPARE(host.dialogs.size(), std::size_t{2});
+    QCOMPARE(host.dialogs.back().title, QStringLiteral("2.Charger fichier profs-groupes(pronote)"));
+    QVERIFY(window.form().StringGrid2.cell(0, 0).empty());
+    QVERIFY(Find<GridView>(window, "StringGrid2")->viewport()->findChild<QLineEdit*>() == nullptr);
+
+    // Once the step is over, the window takes clicks again.
+    QTest::mouseClick(Find<QCheckBox>(window, "CheckBox1"), Qt::LeftButton);
+    QVERIFY(!window.form().CheckBox1.checked);
+  }
+
+  // The wait notice is red on screen, not only in its palette: inside a
+  // window whose background is the button face, it once drew black.
+  void waitNoticeIsDrawnRed() {
+    ScriptedHost host;
+    MainWindow window(host, kTitle);
+    window.form().Label3.visible = true;
+    window.syncFromForm();
+    ShowAndActivate(window);
+    const QImage notice = Find<QLabel>(window, "Label3")->grab().toImage();
+    int red = 0;
+    int dark = 0;
+    for (int y = 0; y < notice.height(); ++y) {
+      for (int x = 0; x < notice.width(); ++x) {
+        const QColor pixel = notice.pixelColor(x, y);
+        if (pixel.red() > 200 && pixel.green() < 80 && pixel.blue() < 80)
+          ++red;
+        if (pixel.red() < 80 && pixel.green() < 80 && pixel.blue() < 80)
+          ++dark;
+      }
+    }
+    QVERIFY2(red > 100, qPrintable(QString::number(red)));
+    QCOMPARE(dark, 0);
+  }
+
+  // Focus starts on the first button; Tab goes through the visible buttons,
+  // the option boxes and the tables, and leaves a table; Return presses the
+  // focused button.
+  void keyboardReachesEveryControl() {
+    TinySchool school;
+    QVERIFY(school.write());
+    ScriptedHost host;
+    MainWindow window(host, kTitle);
+    ShowAndActivate(window);
+    QCOMPARE(QApplication::focusWidget(), Find<QWidget>(window, "Button2"));
+
+    host.answerDialog(QStringToPath(school.users));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(host.dialogsSeen.size(), std::size_t{1});
+    QVERIFY(Shown(window, "BitBtn1"));
+
+    QStringList order;
+    for (int i = 0; i < 12; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      order.append(QApplication::focusWidget()->objectName());
+    }
+    const QStringList expected = {QStringLiteral("BitBtn2"),     QStringLiteral("BitBtn1"),
+                                  QStringLiteral("CheckBox1"),   QStringLiteral("CheckBox2"),
+                                  QStringLiteral("Button4"),     QStringLiteral("NewConversion"),
+                                  QStringLiteral("StringGrid2"), QStringLiteral("StringGrid1"),
+                                  QStringLiteral("Memo1"),       QStringLiteral("Button2"),
+                                  QStringLiteral("BitBtn2"),     QStringLiteral("BitBtn1")};
+    QCOMPARE(order, expected);
   }
 
   void waitNoticeIsPaintedDuringStepOne() {
@@ -313,14 +566,14 @@ class WindowTest : public QObject {
     QVERIFY(host.boxes.empty());
   }
 
-  void cancelledFirstStepStillRevealsStepTwo() {
+  void cancelledFirstStepRevealsNothing() {
     ScriptedHost host;
     MainWindow window(host, kTitle);
     ShowAndActivate(window);
     Press(window, "Button2");
     QCOMPARE(host.dialogsSeen.size(), std::size_t{1});
     for (const char* name : {"BitBtn1", "BitBtn2", "CheckBox1", "CheckBox2"}) {
-      QVERIFY2(Shown(window, name), name);
+      QVERIFY2(!Shown(window, name), name);
     }
   }
 
@@ -357,12 +610,16 @@ class WindowTest : public QObject {
     QTest::keyClick(teacherTable, Qt::Key_F2);
     auto* editor = teacherTable->viewport()->findChild<QLineEdit*>();
     QVERIFY(editor != nullptr);
-    editor->setText(QStringLiteral("H\u00E9l\u00E8ne \u6F22"));
+    // A character the files cannot hold is refused at once, and the status
+    // line says why.
+    TypeText(editor, QStringLiteral("H\u00E9l\u00E8ne "));
+    TypeText(editor, QStringLiteral("\u6F22"));
     QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(Bytes(window.form().StringGrid2.cell(1, 0)), QByteArray("H\xE9l\xE8ne ?"));
+    QTRY_COMPARE(Bytes(window.form().StringGrid2.cell(1, 0)), QByteArray("H\xE9l\xE8ne "));
+    QVERIFY(Find<QLabel>(window, "StatusLine")->text().contains(QStringLiteral("Windows-1252")));
 
     Press(window, "Button4");
-    QCOMPARE(Bytes(*host.clipboard), "\tH\xE9l\xE8ne ?" + QByteArray(6, '\t') + "\r\n");
+    QCOMPARE(Bytes(*host.clipboard), "\tH\xE9l\xE8ne " + QByteArray(6, '\t') + "\r\n");
   }
 
   void copierCopiesTheCurrentCellOfTheFocusedGrid() {
@@ -385,14 +642,15 @@ class WindowTest : public QObject {
     QCOMPARE(imported.currentRow(), 1);
 
     // Focus elsewhere, then a right click on another cell: the grid takes
-    // the focus, its current cell stays.
+    // the focus and the clicked cell becomes current, so "Copier" copies
+    // the cell under the pointer.
     Find<QPushButton>(window, "Button4")->setFocus();
     const QPoint elsewhere = importGrid->visualRect(model.index(2, 3)).center();
     QTest::mousePress(importGrid->viewport(), Qt::RightButton, {}, elsewhere);
     QTest::mouseRelease(importGrid->viewport(), Qt::RightButton, {}, elsewhere);
     QVERIFY(importGrid->hasFocus());
-    QCOMPARE(imported.currentCol(), 2);
-    QCOMPARE(imported.currentRow(), 1);
+    QCOMPARE(imported.currentCol(), 3);
+    QCOMPARE(imported.currentRow(), 2);
 
     QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, elsewhere,
                                   importGrid->viewport()->mapToGlobal(elsewhere));
@@ -401,7 +659,7 @@ class WindowTest : public QObject {
     QTest::keyClick(importMenu, Qt::Key_Down);
     QTest::keyClick(importMenu, Qt::Key_Return);
     QTRY_VERIFY(host.clipboard.has_value());
-    QCOMPARE(Bytes(*host.clipboard), QByteArray("Mati\xE8re"));
+    QCOMPARE(Bytes(*host.clipboard), QByteArray("autre"));
     QVERIFY(!importMenu->isVisible());
     auto* copier = Find<QAction>(window, "Copier1");
 
@@ -452,6 +710,14 @@ class WindowTest : public QObject {
              QtNameFilters("Text files (*.txt)|*.TXT|Fichiers CSV (*.csv)|*.CSV"));
     Press(window, "Button2");
     QCOMPARE(host.dialogs.size(), std::size_t{2});
+  }
+
+  // Last: the translation stays installed for the rest of the program.
+  void qtDialogsSpeakFrench() {
+    if (!InstallFrenchTranslation(*QCoreApplication::instance()))
+      QSKIP("Qt's French translation (qt6-translations-l10n) is not installed");
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Annuler"));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Voir dans :"));
   }
 };
 

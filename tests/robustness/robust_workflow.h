@@ -273,6 +273,9 @@ inline bool IsKnownMessage(const std::string& text) {
       "Format de fichier incorrect: pas de Prenom",
       "Format de fichier incorrect: pas d email",
   };
+  // A users file of no account is named in the message.
+  if (text.starts_with("Aucun \xE9l\xE8ve ni professeur dans le fichier : "))
+    return true;
   // Two messages end on a number.
   for (const std::string_view prefix :
        {std::string_view("Directory creation failed with error "), kReplacedCharactersMessage}) {

@@ -98,9 +98,9 @@ std::string ReadBytes(const std::filesystem::path& file) {
 }
 
 void SetClassList(WorkingTables& tables, std::initializer_list<std::string_view> codes) {
-  tables.Memo3.clear();
+  tables.classList.clear();
   for (std::string_view code : codes)
-    tables.Memo3.append(code);
+    tables.classList.append(code);
 }
 
 std::string Drawn(std::uint32_t& seed, int count) {
@@ -153,15 +153,15 @@ class TempFolder {
 class TeacherGroupStep : public ::testing::Test {
  protected:
   bool run(const Rows& exportLines, SubjectOptions options = {}) {
-    tables.StringGrid1 = ImportedGrid(exportLines);
-    return BuildTeacherRows(tables, host, options);
+    tables.importGrid = ImportedGrid(exportLines);
+    return BuildTeacherRows(tables, host, options).done();
   }
 
   WorkingTables tables;
   ScriptedHost host;
 };
 
-TEST_F(TeacherGroupStep, MissingColumnShowsItsMessageAndChangesNothing) {
+TEST_F(TeacherGroupStep, MissingColumnStopsWithItsMessageAndChangesNothing) {
   struct Case {
     std::vector<std::string> header;
     std::string message;
@@ -182,15 +182,18 @@ TEST_F(TeacherGroupStep, MissingColumnShowsItsMessageAndChangesNothing) {
     WorkingTables fresh;
     ScriptedHost freshHost;
     SetClassList(fresh, {"5_a"});
-    fresh.StringGrid2 = MakeGrid({{}, GroupRow("DUPONT Jean", "4_b", "math")}, 8);
-    fresh.StringGrid1 = ImportedGrid({c.header, {"DUPONT Jean", "5A", "MATHS"}});
-    const std::string importBefore = GridAsCsvText(fresh.StringGrid1);
-    const std::string teachersBefore = GridAsCsvText(fresh.StringGrid2);
+    fresh.teachers = MakeGrid({{}, GroupRow("DUPONT Jean", "4_b", "math")}, 8);
+    fresh.importGrid = ImportedGrid({c.header, {"DUPONT Jean", "5A", "MATHS"}});
+    const std::string importBefore = GridAsCsvText(fresh.importGrid);
+    const std::string teachersBefore = GridAsCsvText(fresh.teachers);
 
-    EXPECT_FALSE(BuildTeacherRows(fresh, freshHost, {}));
-    EXPECT_EQ(freshHost.messages, std::vector<std::string>{c.message});
-    EXPECT_EQ(GridAsCsvText(fresh.StringGrid1), importBefore);
-    EXPECT_EQ(GridAsCsvText(fresh.StringGrid2), teachersBefore);
+    const StepOutcome outcome = BuildTeacherRows(fresh, freshHost, {});
+    EXPECT_EQ(outcome.kind, StepOutcome::Kind::kMissingColumn);
+    EXPECT_EQ(outcome.message, c.message);
+    // The form shows it.
+    EXPECT_TRUE(freshHost.messages.empty());
+    EXPECT_EQ(GridAsCsvText(fresh.importGrid), importBefore);
+    EXPECT_EQ(GridAsCsvText(fresh.teachers), teachersBefore);
   }
 }
 
@@ -200,11 +203,11 @@ TEST_F(TeacherGroupStep, RightmostColumnOfANameIsUsed) {
                    {"WRONG Name", "3Z", "MATHS", "DUPONT Jean", "5A"},
                    {"WRONG Name", "3Z", "MATHS", "DUPONT Jean", "4B"}}));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(Trimmed(tables.StringGrid2),
+  EXPECT_EQ(Trimmed(tables.teachers),
             TrimmedRows({{}, GroupRow("DUPONT Jean", "5_a,4_b", "math")}));
   // Only the class column used gets its "_".
-  EXPECT_EQ(tables.StringGrid1.cell(2, 1), "3Z");
-  EXPECT_EQ(tables.StringGrid1.cell(5, 1), "5_A");
+  EXPECT_EQ(tables.importGrid.cell(2, 1), "3Z");
+  EXPECT_EQ(tables.importGrid.cell(5, 1), "5_A");
 }
 
 TEST_F(TeacherGroupStep, LevelTestIsMadeOnTheNormalizedClassCell) {
@@ -229,15 +232,15 @@ TEST_F(TeacherGroupStep, LevelTestIsMadeOnTheNormalizedClassCell) {
     SCOPED_TRACE("class cell " + c.classCell);
     WorkingTables fresh;
     ScriptedHost freshHost;
-    fresh.StringGrid1 = ImportedGrid(
+    fresh.importGrid = ImportedGrid(
         {{kTeacherHeader, kClassHeader, kSubjectHeader}, {"DUPONT Jean", c.classCell, "MATHS"}});
-    ASSERT_TRUE(BuildTeacherRows(fresh, freshHost, {}));
-    EXPECT_EQ(fresh.StringGrid1.cell(2, 1), c.underscored);
-    EXPECT_EQ(fresh.StringGrid1.cell(2, 0), kClassHeader);
+    ASSERT_TRUE(BuildTeacherRows(fresh, freshHost, {}).done());
+    EXPECT_EQ(fresh.importGrid.cell(2, 1), c.underscored);
+    EXPECT_EQ(fresh.importGrid.cell(2, 0), kClassHeader);
     Rows expected{{}};
     if (!c.classCode.empty())
       expected.push_back(GroupRow("DUPONT Jean", c.classCode, "math"));
-    EXPECT_EQ(Trimmed(fresh.StringGrid2), TrimmedRows(expected));
+    EXPECT_EQ(Trimmed(fresh.teachers), TrimmedRows(expected));
   }
 }
 
@@ -248,13 +251,13 @@ TEST_F(TeacherGroupStep, SubjectKeysDecideWhichRowsATeacherGets) {
                    {"DUPONT Jean", "4B", "MATHEMATIQUES"},
                    {"MARTIN Paul", "5A", "ANGLAIS"},
                    {"MARTIN Paul", "4B", "ALLEMAND"}}));
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows({{},
-                                                      GroupRow("DUPONT Jean", "5_a,4_b", "math"),
-                                                      GroupRow("MARTIN Paul", "5_a", "anglais"),
-                                                      GroupRow("MARTIN Paul", "4_b", "allemand")}));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows({{},
+                                                   GroupRow("DUPONT Jean", "5_a,4_b", "math"),
+                                                   GroupRow("MARTIN Paul", "5_a", "anglais"),
+                                                   GroupRow("MARTIN Paul", "4_b", "allemand")}));
   // The teacher table is fitted to its texts once the step is done.
   EXPECT_EQ(
-      tables.StringGrid2.colWidth(0),
+      tables.teachers.colWidth(0),
       static_cast<int>(std::string_view("DUPONT Jean").size()) * ScriptedHost::kCharWidth + 7);
 }
 
@@ -270,26 +273,25 @@ TEST_F(TeacherGroupStep, FurtherClassesAreAppendedOnlyWhenKnownAndNotContained) 
                    // Contained in 5_a1 as a substring: not appended.
                    {"MARTIN Paul", "5A1", "SVT"},
                    {"MARTIN Paul", "5A", "SVT"}}));
-  EXPECT_EQ(Trimmed(tables.StringGrid2),
-            TrimmedRows({{},
-                         GroupRow("DUPONT Jean", "5_gr1,5_b,5_a", "math"),
-                         GroupRow("MARTIN Paul", "5_a1", "svt")}));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows({{},
+                                                   GroupRow("DUPONT Jean", "5_gr1,5_b,5_a", "math"),
+                                                   GroupRow("MARTIN Paul", "5_a1", "svt")}));
 }
 
 TEST_F(TeacherGroupStep, EveryRowWithTheSameNameAndKeyIsCompletedIncludingRowZero) {
   SetClassList(tables, {"5_a", "4_b", "3_c"});
   // Row 0 is searched like the others, and rows are keyed by the subject
   // key of their column 7, so "MATHS" there counts as "math".
-  tables.StringGrid2 =
+  tables.teachers =
       MakeGrid({GroupRow("DUPONT Jean", "5_a", "MATHS"), GroupRow("DUPONT Jean", "4_b", "math"),
                 GroupRow("DUPONT Jean", "3_c", "anglais")},
                8);
   ASSERT_TRUE(run({{kTeacherHeader, kClassHeader, kSubjectHeader},
                    {"DUPONT Jean", "4B", "MATHEMATIQUES"},
                    {"DUPONT Jean", "5A", "maths"}}));
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows({GroupRow("DUPONT Jean", "5_a,4_b", "MATHS"),
-                                                      GroupRow("DUPONT Jean", "4_b,5_a", "math"),
-                                                      GroupRow("DUPONT Jean", "3_c", "anglais")}));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows({GroupRow("DUPONT Jean", "5_a,4_b", "MATHS"),
+                                                   GroupRow("DUPONT Jean", "4_b,5_a", "math"),
+                                                   GroupRow("DUPONT Jean", "3_c", "anglais")}));
 }
 
 TEST_F(TeacherGroupStep, RunningAgainAddsOnlyWhatIsNew) {
@@ -299,35 +301,34 @@ TEST_F(TeacherGroupStep, RunningAgainAddsOnlyWhatIsNew) {
                             {"DUPONT Jean", "4B", "MATHS"},
                             {"MARTIN Paul", "4B", "ANGLAIS"}};
   ASSERT_TRUE(run(exportLines));
-  const Rows afterFirst = Trimmed(tables.StringGrid2);
+  const Rows afterFirst = Trimmed(tables.teachers);
   EXPECT_EQ(afterFirst, TrimmedRows({{},
                                      GroupRow("DUPONT Jean", "5_a,4_b", "math"),
                                      GroupRow("MARTIN Paul", "4_b", "anglais")}));
 
   // A fresh copy of the same export finds every row and every class.
   ASSERT_TRUE(run(exportLines));
-  EXPECT_EQ(Trimmed(tables.StringGrid2), afterFirst);
+  EXPECT_EQ(Trimmed(tables.teachers), afterFirst);
 
-  // A cancelled dialog reruns the step on the grid already processed: the
+  // The step run again on the grid already processed (no file loaded): the
   // cells get a second "_" and only the codes the class list knows count.
-  ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
-  EXPECT_EQ(tables.StringGrid1.cell(2, 1), "5__A");
-  EXPECT_EQ(Trimmed(tables.StringGrid2),
-            TrimmedRows({{},
-                         GroupRow("DUPONT Jean", "5_a,4_b,5__a", "math"),
-                         GroupRow("MARTIN Paul", "4_b", "anglais")}));
+  ASSERT_TRUE(BuildTeacherRows(tables, host, {}).done());
+  EXPECT_EQ(tables.importGrid.cell(2, 1), "5__A");
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows({{},
+                                                   GroupRow("DUPONT Jean", "5_a,4_b,5__a", "math"),
+                                                   GroupRow("MARTIN Paul", "4_b", "anglais")}));
   EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(TeacherGroupStep, RowsRenamedByTheMailStepAreNoLongerFound) {
   SetClassList(tables, {"5_a"});
-  tables.StringGrid2 = MakeGrid(
+  tables.teachers = MakeGrid(
       {kTeacherColumnNames, {"DUPONT", "Jean", "Monsieur", "j@d.fr", "jd", "pw", "5_a", "math"}},
       8);
   ASSERT_TRUE(
       run({{kTeacherHeader, kClassHeader, kSubjectHeader}, {"DUPONT Jean", "5A", "MATHS"}}));
-  ASSERT_EQ(tables.StringGrid2.rowCount(), 3);
-  EXPECT_EQ(tables.StringGrid2.rowTexts(2), GroupRow("DUPONT Jean", "5_a", "math"));
+  ASSERT_EQ(tables.teachers.rowCount(), 3);
+  EXPECT_EQ(tables.teachers.rowTexts(2), GroupRow("DUPONT Jean", "5_a", "math"));
 }
 
 // ---------------------------------------------------------------------------
@@ -345,13 +346,13 @@ std::vector<std::string> UserRow(std::string category, std::string last, std::st
 class TeacherMailStep : public ::testing::Test {
  protected:
   bool run(const Rows& exportLines) {
-    tables.StringGrid1 = ImportedGrid(exportLines);
-    return CompleteTeacherRows(tables, host);
+    tables.importGrid = ImportedGrid(exportLines);
+    return CompleteTeacherRows(tables, host).done();
   }
 
   // The identity columns 0 to 3 of a teacher row.
   std::vector<std::string> identity(int row) const {
-    std::vector<std::string> cells = tables.StringGrid2.rowTexts(row);
+    std::vector<std::string> cells = tables.teachers.rowTexts(row);
     cells.resize(4);
     return cells;
   }
@@ -360,7 +361,7 @@ class TeacherMailStep : public ::testing::Test {
   ScriptedHost host;
 };
 
-TEST_F(TeacherMailStep, MissingColumnShowsItsMessageAndChangesNothing) {
+TEST_F(TeacherMailStep, MissingColumnStopsWithItsMessageAndChangesNothing) {
   struct Case {
     std::vector<std::string> header;
     std::string message;
@@ -378,14 +379,16 @@ TEST_F(TeacherMailStep, MissingColumnShowsItsMessageAndChangesNothing) {
     SCOPED_TRACE(c.message);
     WorkingTables fresh;
     ScriptedHost freshHost;
-    fresh.StringGrid2 = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
-    fresh.StringGrid5 = MakeGrid({UserRow("PROF", "DUPONT", "Jean", "JD", "pw")});
-    fresh.StringGrid1 = ImportedGrid({c.header, {"DUPONT", "M.", "Jean", "j@d.fr"}});
-    const std::string teachersBefore = GridAsCsvText(fresh.StringGrid2);
+    fresh.teachers = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
+    fresh.users = MakeGrid({UserRow("PROF", "DUPONT", "Jean", "JD", "pw")});
+    fresh.importGrid = ImportedGrid({c.header, {"DUPONT", "M.", "Jean", "j@d.fr"}});
+    const std::string teachersBefore = GridAsCsvText(fresh.teachers);
 
-    EXPECT_FALSE(CompleteTeacherRows(fresh, freshHost));
-    EXPECT_EQ(freshHost.messages, std::vector<std::string>{c.message});
-    EXPECT_EQ(GridAsCsvText(fresh.StringGrid2), teachersBefore);
+    const StepOutcome outcome = CompleteTeacherRows(fresh, freshHost);
+    EXPECT_EQ(outcome.kind, StepOutcome::Kind::kMissingColumn);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_TRUE(freshHost.messages.empty());
+    EXPECT_EQ(GridAsCsvText(fresh.teachers), teachersBefore);
     EXPECT_FALSE(fresh.testTeacherAdded);
     EXPECT_EQ(fresh.randomSeed, 0u);
   }
@@ -409,7 +412,7 @@ TEST_F(TeacherMailStep, IdentityNeedsTheExactFullNameAndSetsCivility) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line[0] + "|" + c.line[1] + "|" + c.line[2]);
     tables = WorkingTables{};
-    tables.StringGrid2 = MakeGrid(
+    tables.teachers = MakeGrid(
         {{}, GroupRow("DUPONT Jean", "5_a", "math"), GroupRow("DUPONT Jean", "4_b", "anglais")}, 8);
     ASSERT_TRUE(run({kMailHeader, c.line}));
     // A teacher with several subjects gets the same identity in each row.
@@ -419,7 +422,7 @@ TEST_F(TeacherMailStep, IdentityNeedsTheExactFullNameAndSetsCivility) {
 }
 
 TEST_F(TeacherMailStep, RightmostOfNomAndNOMIsUsed) {
-  tables.StringGrid2 = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
+  tables.teachers = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
   ASSERT_TRUE(run({{"NOM", "Civilit\xE9", "Pr\xE9nom", "E-mail", "Nom"},
                    {"X", "Mme", "Jean", "j@d.fr", "DUPONT"}}));
   EXPECT_EQ(identity(1), (std::vector<std::string>{"DUPONT", "Jean", "Madame", "j@d.fr"}));
@@ -445,7 +448,7 @@ TEST_F(TeacherMailStep, LaterLinesAreComparedWithTheNewLastName) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
     tables = WorkingTables{};
-    tables.StringGrid2 = MakeGrid({{}, GroupRow("A B C", "5_a", "math")}, 8);
+    tables.teachers = MakeGrid({{}, GroupRow("A B C", "5_a", "math")}, 8);
     Rows lines{kMailHeader};
     lines.insert(lines.end(), c.lines.begin(), c.lines.end());
     ASSERT_TRUE(run(lines));
@@ -454,13 +457,13 @@ TEST_F(TeacherMailStep, LaterLinesAreComparedWithTheNewLastName) {
 }
 
 TEST_F(TeacherMailStep, AccountsComeFromTheLastUsersRowWithTheSameFoldedNames) {
-  tables.StringGrid2 = MakeGrid({{},
-                                 GroupRow("LE GALL H\xE9l\xE8ne", "5_a", "math"),
-                                 GroupRow("MARTIN Paul", "4_b", "svt"),
-                                 GroupRow("DURAND Luc", "3_c", "eps"),
-                                 GroupRow("PETIT Zoe", "3_c", "eps")},
-                                8);
-  tables.StringGrid5 = MakeGrid({
+  tables.teachers = MakeGrid({{},
+                              GroupRow("LE GALL H\xE9l\xE8ne", "5_a", "math"),
+                              GroupRow("MARTIN Paul", "4_b", "svt"),
+                              GroupRow("DURAND Luc", "3_c", "eps"),
+                              GroupRow("PETIT Zoe", "3_c", "eps")},
+                             8);
+  tables.users = MakeGrid({
       UserRow("PROF", "LE GALL", "H\xE9l\xE8ne", "HGALL", "old"),
       UserRow("PROF", "Le-Gall", "HELENE", "HLeGall", "Secret9"),
       // Only "PROF" rows hold teacher accounts.
@@ -483,14 +486,14 @@ TEST_F(TeacherMailStep, AccountsComeFromTheLastUsersRowWithTheSameFoldedNames) {
   for (const Expected& e : {Expected{1, "hlegall", "Secret9"}, Expected{2, "", ""},
                             Expected{3, "ldurand", "Pw"}, Expected{4, "", ""}}) {
     SCOPED_TRACE(e.row);
-    EXPECT_EQ(tables.StringGrid2.cell(4, e.row), e.login);
-    EXPECT_EQ(tables.StringGrid2.cell(5, e.row), e.password);
+    EXPECT_EQ(tables.teachers.cell(4, e.row), e.login);
+    EXPECT_EQ(tables.teachers.cell(5, e.row), e.password);
   }
 }
 
 TEST_F(TeacherMailStep, ColumnNamesEveryRunAndTheTestTeacherOncePerRun) {
-  tables.StringGrid2 = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
-  tables.StringGrid5 = MakeGrid({UserRow("PROF", "Dupont Jean", "", "JDupont", "pw")});
+  tables.teachers = MakeGrid({{}, GroupRow("DUPONT Jean", "5_a", "math")}, 8);
+  tables.users = MakeGrid({UserRow("PROF", "Dupont Jean", "", "JDupont", "pw")});
   // An export of column names only gives no identity; the rest goes on.
   ASSERT_TRUE(run({kMailHeader}));
 
@@ -501,14 +504,14 @@ TEST_F(TeacherMailStep, ColumnNamesEveryRunAndTheTestTeacherOncePerRun) {
       kTeacherColumnNames,
       {"DUPONT Jean", "", "", "", "jdupont", "pw", "5_a", "math"},
       {"prof", "test", "Monsieur", testAddress, "prof1", "kiwo47", "6_test", "anglais"}};
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows(expected));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows(expected));
   EXPECT_EQ(tables.randomSeed, expectedSeed);
   EXPECT_TRUE(tables.testTeacherAdded);
 
   // Pressing again: row 0 is written again, no second test teacher, no draw.
-  tables.StringGrid2.setCell(0, 0, "edited");
+  tables.teachers.setCell(0, 0, "edited");
   ASSERT_TRUE(run({kMailHeader}));
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows(expected));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows(expected));
   EXPECT_EQ(tables.randomSeed, expectedSeed);
   EXPECT_TRUE(host.messages.empty());
 }
@@ -519,9 +522,9 @@ TEST_F(TeacherMailStep, ColumnNamesEveryRunAndTheTestTeacherOncePerRun) {
 class TeacherSave : public ::testing::Test {
  protected:
   void SetUp() override {
-    tables.StringGrid2 = MakeGrid({kTeacherColumnNames, kWithLoginNoMail, kNoLogin, kNoLoginNoMail,
-                                   kSpaceLogin, kWithLoginNoMail2, kLastNoLogin},
-                                  8);
+    tables.teachers = MakeGrid({kTeacherColumnNames, kWithLoginNoMail, kNoLogin, kNoLoginNoMail,
+                                kSpaceLogin, kWithLoginNoMail2, kLastNoLogin},
+                               8);
   }
 
   std::filesystem::path folder() const { return temp.path() / "fichiers"; }
@@ -563,8 +566,8 @@ TEST_F(TeacherSave, RowsWithoutLoginAreRejectedAndMissingAddressesGenerated) {
   // Rejected in table order, the address of a rejected row left empty.
   const Rows rejected = {kTeacherColumnNames, kNoLogin, kNoLoginNoMail, kLastNoLogin};
 
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows(teachers));
-  EXPECT_EQ(Trimmed(tables.StringGrid6), TrimmedRows(rejected));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows(teachers));
+  EXPECT_EQ(Trimmed(tables.rejectedTeachers), TrimmedRows(rejected));
   EXPECT_EQ(tables.randomSeed, seed);
   EXPECT_EQ(written("profs.csv"), CsvText(teachers));
   EXPECT_EQ(written("2profs invalides.csv"), CsvText(rejected));
@@ -574,41 +577,41 @@ TEST_F(TeacherSave, RowsWithoutLoginAreRejectedAndMissingAddressesGenerated) {
 TEST_F(TeacherSave, AddressesStayEmptyWhenNotAsked) {
   SaveTeachers(tables, host, false, folder());
   const Rows teachers = {kTeacherColumnNames, kWithLoginNoMail, kSpaceLogin, kWithLoginNoMail2};
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows(teachers));
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows(teachers));
   EXPECT_EQ(written("profs.csv"), CsvText(teachers));
   EXPECT_EQ(tables.randomSeed, 0u);
 }
 
 TEST_F(TeacherSave, SecondPressRewritesTheFilesAndRejectsOnlyNewlyEmptiedLogins) {
   SaveTeachers(tables, host, true, folder());
-  const Rows teachersAfterFirst = Trimmed(tables.StringGrid2);
+  const Rows teachersAfterFirst = Trimmed(tables.teachers);
   const std::uint32_t seedAfterFirst = tables.randomSeed;
   std::filesystem::remove(folder() / "profs.csv");
   std::filesystem::remove(folder() / "2profs invalides.csv");
 
   SaveTeachers(tables, host, true, folder());
-  EXPECT_EQ(Trimmed(tables.StringGrid2), teachersAfterFirst);
+  EXPECT_EQ(Trimmed(tables.teachers), teachersAfterFirst);
   EXPECT_EQ(tables.randomSeed, seedAfterFirst);
   const Rows rejected = {kTeacherColumnNames, kNoLogin, kNoLoginNoMail, kLastNoLogin};
-  EXPECT_EQ(Trimmed(tables.StringGrid6), TrimmedRows(rejected));
+  EXPECT_EQ(Trimmed(tables.rejectedTeachers), TrimmedRows(rejected));
   EXPECT_EQ(written("profs.csv"), CsvText(teachersAfterFirst));
   EXPECT_EQ(written("2profs invalides.csv"), CsvText(rejected));
 
   // The user empties a login: that row joins the earlier rejected ones.
-  const std::vector<std::string> emptied = tables.StringGrid2.rowTexts(2);
-  tables.StringGrid2.setCell(4, 2, "");
+  const std::vector<std::string> emptied = tables.teachers.rowTexts(2);
+  tables.teachers.setCell(4, 2, "");
   SaveTeachers(tables, host, true, folder());
   std::vector<std::string> emptiedRow = emptied;
   emptiedRow[4].clear();
-  EXPECT_EQ(Trimmed(tables.StringGrid6),
+  EXPECT_EQ(Trimmed(tables.rejectedTeachers),
             TrimmedRows({kTeacherColumnNames, kNoLogin, kNoLoginNoMail, kLastNoLogin, emptiedRow}));
-  EXPECT_EQ(tables.StringGrid2.rowCount(), 3);
+  EXPECT_EQ(tables.teachers.rowCount(), 3);
   // The folder was there already: no message about it.
   EXPECT_EQ(host.messages, std::vector<std::string>(3, std::string(kSavedMessage)));
 }
 
 TEST_F(TeacherSave, TableOfColumnNamesOnlyWritesTwoNameLines) {
-  tables.StringGrid2 = MakeGrid({kTeacherColumnNames}, 8);
+  tables.teachers = MakeGrid({kTeacherColumnNames}, 8);
   SaveTeachers(tables, host, true, folder());
   EXPECT_EQ(written("profs.csv"), CsvText({kTeacherColumnNames}));
   EXPECT_EQ(written("2profs invalides.csv"), CsvText({kTeacherColumnNames}));
@@ -616,10 +619,10 @@ TEST_F(TeacherSave, TableOfColumnNamesOnlyWritesTwoNameLines) {
 }
 
 TEST_F(TeacherSave, EveryRowWithoutLoginLeavesOnlyRowZero) {
-  tables.StringGrid2 = MakeGrid({kTeacherColumnNames, kNoLogin, kNoLoginNoMail}, 8);
+  tables.teachers = MakeGrid({kTeacherColumnNames, kNoLogin, kNoLoginNoMail}, 8);
   SaveTeachers(tables, host, true, folder());
-  EXPECT_EQ(Trimmed(tables.StringGrid2), TrimmedRows({kTeacherColumnNames}));
-  EXPECT_EQ(Trimmed(tables.StringGrid6),
+  EXPECT_EQ(Trimmed(tables.teachers), TrimmedRows({kTeacherColumnNames}));
+  EXPECT_EQ(Trimmed(tables.rejectedTeachers),
             TrimmedRows({kTeacherColumnNames, kNoLogin, kNoLoginNoMail}));
 }
 
@@ -633,9 +636,9 @@ TEST_F(TeacherSave, FileInPlaceOfTheFolderIsReportedThenTheWriteFails) {
   EXPECT_TRUE(std::filesystem::is_regular_file(folder()));
   EXPECT_EQ(ReadBytes(folder()), "not a folder");
   // The row pass took place before the write failed, and its changes stay.
-  EXPECT_EQ(tables.StringGrid2.rowCount(), 4);
-  EXPECT_EQ(tables.StringGrid6.rowCount(), 4);
-  EXPECT_EQ(tables.StringGrid6.cell(0, 0), "last_name");
+  EXPECT_EQ(tables.teachers.rowCount(), 4);
+  EXPECT_EQ(tables.rejectedTeachers.rowCount(), 4);
+  EXPECT_EQ(tables.rejectedTeachers.cell(0, 0), "last_name");
 }
 
 // ---------------------------------------------------------------------------
@@ -657,8 +660,8 @@ bool Contains(std::string_view text, std::string_view part) {
 }
 
 void BuildTeacherRows(WorkingTables& tables, SubjectOptions options) {
-  Grid& import = tables.StringGrid1;
-  Grid& teachers = tables.StringGrid2;
+  Grid& import = tables.importGrid;
+  Grid& teachers = tables.teachers;
   const int teacherCol = RightmostColumn(import, kTeacherHeader, kTeacherHeader);
   const int classCol = RightmostColumn(import, kClassHeader, kClassHeader);
   const int subjectCol = RightmostColumn(import, kSubjectHeader, kSubjectHeader);
@@ -684,7 +687,7 @@ void BuildTeacherRows(WorkingTables& tables, SubjectOptions options) {
       matched = true;
       const std::string code = NormalizeClassCode(classCell);
       const std::string classes(teachers.cell(6, t));
-      if (!Contains(classes, code) && IsKnownClass(code, tables.Memo3)) {
+      if (!Contains(classes, code) && IsKnownClass(code, tables.classList)) {
         teachers.setCell(6, t, classes + "," + code);
       }
     }
@@ -698,8 +701,8 @@ void BuildTeacherRows(WorkingTables& tables, SubjectOptions options) {
 }
 
 void CompleteTeacherRows(WorkingTables& tables) {
-  const Grid& import = tables.StringGrid1;
-  Grid& teachers = tables.StringGrid2;
+  const Grid& import = tables.importGrid;
+  Grid& teachers = tables.teachers;
   const int lastCol = RightmostColumn(import, "Nom", "NOM");
   const int civilityCol = RightmostColumn(import, "Civilit\xE9", "CIVILITE");
   const int firstCol = RightmostColumn(import, "Pr\xE9nom", "PRENOM");
@@ -717,7 +720,7 @@ void CompleteTeacherRows(WorkingTables& tables) {
       teachers.setCell(2, t, import.cell(civilityCol, r) == "Mme" ? "Madame" : "Monsieur");
     }
   }
-  const Grid& users = tables.StringGrid5;
+  const Grid& users = tables.users;
   for (int t = 0; t < teachers.rowCount(); ++t) {
     for (int u = 0; u < users.rowCount(); ++u) {
       if (users.cell(1, u) != "PROF")
@@ -802,18 +805,18 @@ TEST_P(TeacherIndexAgreement, StepsGiveWhatTheRowByRowSearchesGive) {
   SetClassList(tables, {});
   for (const std::string& code : classCodes) {
     if (chance(0.6))
-      tables.Memo3.append(code);
+      tables.classList.append(code);
   }
   // A teacher table the user may have edited: duplicates, row 0 filled.
   const int teacherRows = 1 + static_cast<int>(random() % 40);
-  tables.StringGrid2.setRowCount(teacherRows);
+  tables.teachers.setRowCount(teacherRows);
   for (int t = 0; t < teacherRows; ++t) {
     if (t > 0 && chance(0.2))
       continue;
-    tables.StringGrid2.setCell(0, t, pick(names));
-    tables.StringGrid2.setCell(
+    tables.teachers.setCell(0, t, pick(names));
+    tables.teachers.setCell(
         6, t, chance(0.5) ? pick(classCodes) + "," + pick(classCodes) : pick(classCodes));
-    tables.StringGrid2.setCell(7, t, pick(subjects));
+    tables.teachers.setCell(7, t, pick(subjects));
   }
   // A few hundred association lines, columns in an unusual order and one
   // name repeated so that the rightmost is the one read.
@@ -822,17 +825,17 @@ TEST_P(TeacherIndexAgreement, StepsGiveWhatTheRowByRowSearchesGive) {
     groupLines.push_back(
         {pick(subjects), pick(names), "x", pick(classCells), chance(0.9) ? pick(names) : ""});
   }
-  tables.StringGrid1 = ImportedGrid(groupLines);
+  tables.importGrid = ImportedGrid(groupLines);
   const SubjectOptions options{chance(0.5), false};
 
   WorkingTables expected = tables;
   ScriptedHost host;
   for (int press = 0; press < 2; ++press) {
     SCOPED_TRACE("step 2, press " + std::to_string(press));
-    ASSERT_TRUE(BuildTeacherRows(tables, host, options));
+    ASSERT_TRUE(BuildTeacherRows(tables, host, options).done());
     reference::BuildTeacherRows(expected, options);
-    ASSERT_EQ(Trimmed(tables.StringGrid1), Trimmed(expected.StringGrid1));
-    ASSERT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+    ASSERT_EQ(Trimmed(tables.importGrid), Trimmed(expected.importGrid));
+    ASSERT_EQ(Trimmed(tables.teachers), Trimmed(expected.teachers));
   }
 
   Rows mailLines{{"Nom", "Civilit\xE9", "E-mail", "Pr\xE9nom", "NOM"}};
@@ -846,14 +849,14 @@ TEST_P(TeacherIndexAgreement, StepsGiveWhatTheRowByRowSearchesGive) {
                             "Login" + std::to_string(i) + "X", "Pass" + std::to_string(i)));
   }
   for (WorkingTables* t : {&tables, &expected}) {
-    t->StringGrid1 = ImportedGrid(mailLines);
-    t->StringGrid5 = MakeGrid(users);
+    t->importGrid = ImportedGrid(mailLines);
+    t->users = MakeGrid(users);
   }
   for (int press = 0; press < 2; ++press) {
     SCOPED_TRACE("step 3, press " + std::to_string(press));
-    ASSERT_TRUE(CompleteTeacherRows(tables, host));
+    ASSERT_TRUE(CompleteTeacherRows(tables, host).done());
     reference::CompleteTeacherRows(expected);
-    ASSERT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+    ASSERT_EQ(Trimmed(tables.teachers), Trimmed(expected.teachers));
     ASSERT_EQ(tables.randomSeed, expected.randomSeed);
   }
   EXPECT_TRUE(host.messages.empty());
@@ -882,12 +885,12 @@ class TeacherStepsAtScale : public ::testing::Test {
   // Step 3 on this teacher table, export and users table gives the teacher
   // table that the row-by-row searches give.
   void expectStep3AsRowByRow(WorkingTables& tables, const Rows& mailLines, const Rows& users) {
-    tables.StringGrid1 = ImportedGrid(mailLines);
-    tables.StringGrid5 = MakeGrid(users);
+    tables.importGrid = ImportedGrid(mailLines);
+    tables.users = MakeGrid(users);
     WorkingTables expected = tables;
-    ASSERT_TRUE(CompleteTeacherRows(tables, host));
+    ASSERT_TRUE(CompleteTeacherRows(tables, host).done());
     reference::CompleteTeacherRows(expected);
-    EXPECT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+    EXPECT_EQ(Trimmed(tables.teachers), Trimmed(expected.teachers));
   }
 
   std::mt19937 random{2024};
@@ -904,7 +907,7 @@ TEST_F(TeacherStepsAtScale, ManyClassCodesAndLinesGiveWhatTheRowByRowSearchGives
     const char level = "3456"[i % 4];
     classCells.push_back(level + Numbered("A", i));
     if (i % 7 != 0)
-      tables.Memo3.append(NormalizeClassCode(level + Numbered("_A", i)));
+      tables.classList.append(NormalizeClassCode(level + Numbered("_A", i)));
   }
   // About twenty lines per row: each row meets a score of the classes, most
   // of them once, so that nearly every line leaves its mark.
@@ -915,20 +918,20 @@ TEST_F(TeacherStepsAtScale, ManyClassCodesAndLinesGiveWhatTheRowByRowSearchGives
   Rows groupLines{{kTeacherHeader, kClassHeader, kSubjectHeader}};
   for (int i = 0; i < 2500; ++i)
     groupLines.push_back({pick(teachers), pick(classCells), pick(subjects)});
-  tables.StringGrid1 = ImportedGrid(groupLines);
+  tables.importGrid = ImportedGrid(groupLines);
 
   WorkingTables expected = tables;
   for (int press = 0; press < 2; ++press) {
     SCOPED_TRACE("press " + std::to_string(press));
-    ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
+    ASSERT_TRUE(BuildTeacherRows(tables, host, {}).done());
     reference::BuildTeacherRows(expected, {});
-    ASSERT_EQ(Trimmed(tables.StringGrid1), Trimmed(expected.StringGrid1));
-    ASSERT_EQ(Trimmed(tables.StringGrid2), Trimmed(expected.StringGrid2));
+    ASSERT_EQ(Trimmed(tables.importGrid), Trimmed(expected.importGrid));
+    ASSERT_EQ(Trimmed(tables.teachers), Trimmed(expected.teachers));
   }
   // The premise: the rows hold far more distinct codes than 64.
   std::set<std::string, std::less<>> codes;
-  for (int row = 0; row < tables.StringGrid2.rowCount(); ++row) {
-    std::string_view list = tables.StringGrid2.cell(6, row);
+  for (int row = 0; row < tables.teachers.rowCount(); ++row) {
+    std::string_view list = tables.teachers.cell(6, row);
     while (!list.empty()) {
       const std::size_t comma = std::min(list.find(','), list.size());
       codes.emplace(list.substr(0, comma));
@@ -953,12 +956,12 @@ TEST_F(TeacherStepsAtScale, ManyTeacherRowsGiveWhatTheRowByRowSearchesGive) {
   // Nearly every row takes a name the export has, so that a row left out
   // anywhere, a batch's first or last included, shows.
   WorkingTables tables;
-  tables.StringGrid2.setRowCount(1100);
+  tables.teachers.setRowCount(1100);
   for (int row = 1; row < 1100; ++row) {
-    tables.StringGrid2.setCell(
+    tables.teachers.setCell(
         0, row, below(20) == 0 ? pick(lastNames) + " " + pick(firstNames) : pick(fullNames));
-    tables.StringGrid2.setCell(6, row, "5_a");
-    tables.StringGrid2.setCell(7, row, "math");
+    tables.teachers.setCell(6, row, "5_a");
+    tables.teachers.setCell(7, row, "math");
   }
   Rows users;
   for (int i = 0; i < 200; ++i) {
@@ -983,10 +986,10 @@ TEST_F(TeacherStepsAtScale, ChainsAcrossALongExportGiveWhatTheRowByRowSearchGive
     mailLines.push_back(
         {pick(lastNames), i % 4 == 0 ? "Mme" : "M.", pick(firstNames), Numbered("m", i)});
   WorkingTables tables;
-  tables.StringGrid2.setRowCount(300);
+  tables.teachers.setRowCount(300);
   for (int row = 1; row < 300; ++row) {
-    tables.StringGrid2.setCell(0, row, pick(lastNames) + " " + pick(firstNames));
-    tables.StringGrid2.setCell(1, row, pick(firstNames));
+    tables.teachers.setCell(0, row, pick(lastNames) + " " + pick(firstNames));
+    tables.teachers.setCell(1, row, pick(firstNames));
   }
   Rows users;
   for (int i = 0; i < 60; ++i)
@@ -1003,16 +1006,16 @@ TEST(TeacherStepsOnLongExports, LetTheScreenCatchUp) {
   Rows groupLines{{kTeacherHeader, kClassHeader, kSubjectHeader}};
   for (int i = 0; i < 20000; ++i)
     groupLines.push_back({Numbered("DUPONT Jean", i % 500), "5A", "MATHS"});
-  tables.StringGrid1 = ImportedGrid(groupLines);
-  ASSERT_TRUE(BuildTeacherRows(tables, host, {}));
+  tables.importGrid = ImportedGrid(groupLines);
+  ASSERT_TRUE(BuildTeacherRows(tables, host, {}).done());
   const int afterGroups = host.screenUpdates;
   EXPECT_GT(afterGroups, 0);
 
   Rows mailLines{kMailHeader};
   for (int i = 0; i < 20000; ++i)
     mailLines.push_back({"DUPONT", "M.", Numbered("Jean", i), "j@d.fr"});
-  tables.StringGrid1 = ImportedGrid(mailLines);
-  ASSERT_TRUE(CompleteTeacherRows(tables, host));
+  tables.importGrid = ImportedGrid(mailLines);
+  ASSERT_TRUE(CompleteTeacherRows(tables, host).done());
   EXPECT_GT(host.screenUpdates, afterGroups);
 }
 
@@ -1026,11 +1029,12 @@ TEST(UsersStepOnLongExports, LetsTheScreenCatchUp) {
     else
       lines.push_back({"5A", Numbered("DURAND", i), "Lea", "", "l.durand", "", "pw"});
   }
-  tables.StringGrid5 = ImportedGrid(lines);
+  tables.users = ImportedGrid(lines);
   BuildStudentsAndClasses(tables, host);
-  EXPECT_GE(host.screenUpdates, 20000 / 4096);
-  EXPECT_EQ(tables.StringGrid3.rowCount(), 1 + 18000 + static_cast<int>(tables.Memo2.count()));
-  EXPECT_EQ(tables.StringGrid5.rowCount(), 2000);
+  EXPECT_GE(host.screenUpdates, 20000 / kRowsBetweenRepaints);
+  EXPECT_EQ(tables.students.rowCount(),
+            1 + 18000 + static_cast<int>(tables.testFirstNames.count()));
+  EXPECT_EQ(tables.users.rowCount(), 2000);
 }
 
 }  // namespace

@@ -535,6 +535,38 @@ TEST(GridBorrowedRow, CopiesShareTheLineAndOutliveTheOriginal) {
   EXPECT_TRUE(watch.expired());
 }
 
+// A grid moved away, by construction or assignment, takes its rows and the
+// lines they borrow; the one left behind is an ordinary empty grid that can
+// be written again without reaching the rows that left.
+TEST(GridBorrowedRow, MovedRowsLeaveAnEmptyGridBehind) {
+  for (const bool assign : {false, true}) {
+    SCOPED_TRACE(assign ? "assigned" : "constructed");
+    auto line = HeldLine("un;deux");
+    const std::weak_ptr<const std::string> watch = line;
+    Grid from(4, 3, 1, 1);
+    from.borrowRowFromLine(1, "1", *line, ';', line);
+    line.reset();
+    auto to = std::make_unique<Grid>(1, 1);
+    if (assign)
+      *to = std::move(from);
+    else
+      to = std::make_unique<Grid>(std::move(from));
+
+    EXPECT_EQ(to->rowTexts(1), (std::vector<std::string>{"1", "un", "deux", ""}));
+    EXPECT_EQ(from.rowCount(), 1);
+    EXPECT_EQ(from.colCount(), 1);
+    EXPECT_EQ(from.fixedRows(), 0);
+    EXPECT_EQ(from.colWidth(0), Grid::kDefaultColWidth);
+    from.setCell(0, 0, "neuf");
+    from.setRowFromLine(from.appendRow(), "2", "a;b", ';');
+    EXPECT_EQ(from.rowTexts(1), (std::vector<std::string>{"2", "a", "b"}));
+    EXPECT_EQ(to->cell(0, 0), "");
+    EXPECT_FALSE(watch.expired());
+    to.reset();
+    EXPECT_TRUE(watch.expired());
+  }
+}
+
 TEST(GridBorrowedRow, KeptRowsAndCompactionKeepBorrowing) {
   auto line = HeldLine("a;b");
   Grid grid(2, 200);

@@ -1,5 +1,25 @@
 #pragma once
 
+// The hash indexes of steps 2 and 3. They hold no rule of the program: each
+// only finds, in constant time, what a row-by-row search of a table would
+// find, and a rectorate's exports would take hours without them.
+//
+//   ProbeTable   the open-addressing core both indexes share: a power-of-two
+//                table of slots, linear probing, never more than half full.
+//   FlatIndex    entries numbered in the order they were added (step 2's
+//                teacher groups, subject keys, class cells and codes).
+//   RecordIndex  records of a few texts and a number, filed by their first
+//                text, the later replacing the earlier (step 3's accounts
+//                and identities).
+//
+// Every hash is KeyedHash, under the process's own key, so that no export
+// can be crafted to make the probe runs long; and nothing found depends on
+// that key, since entries keep the order they were added in. Pinned to the
+// plain search by TeacherIndexAgreement and TeacherStepsAtScale
+// (tests/steps/teacher_steps_test.cpp, under several keys) and by
+// tests/steps/hash_index_test.cpp; their speed is guarded by the step 2 and
+// step 3 objectives of passerelle-bench and its crafted-collision case.
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +44,136 @@ inline void PrefetchMemory(const void* at) {
   static_cast<void>(at);
 #endif
 }
+
+// Slots found by linear probing from the place a hash gives. A Slot is free
+// when value-initialised and says so with free(). At most half the slots are
+// ever in use, which keeps the probe runs short.
+template <typename Slot>
+class ProbeTable {
+ public:
+  bool empty() const { return slots_.empty(); }
+  Slot& operator[](std::size_t at) { return slots_[at]; }
+  const Slot& operator[](std::size_t at) const { return slots_[at]; }
+
+  // Where a probe for this hash starts. The table must not be empty.
+  std::size_t start(std::uint64_t hash) const { return hash & mask_; }
+
+  // The first slot from the start that is free or that `holds` accepts: the
+  // slot of the key `holds` looks for, or the free slot where it would go.
+  template <typename Holds>
+  std::size_t probe(std::uint64_t hash, Holds&& holds) const {
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      const Slot& slot = slots_[at];
+      if (slot.free() || holds(slot))
+        return at;
+    }
+  }
+
+  // Puts a slot whose key the table does not hold yet.
+  void place(std::uint64_t hash, const Slot& slot) {
+    slots_[probe(hash, [](const Slot&) { return false; })] = slot;
+  }
+
+  // Makes room for `entries` slots in use; hashOf(slot) gives back the hash
+  // a slot in use was placed with. Returns whether the slots moved.
+  template <typename HashOf>
+  bool reserve(std::size_t entries, HashOf&& hashOf) {
+    std::size_t count = std::max<std::size_t>(slots_.size(), 16);
+    while (count < 2 * entries)
+      count *= 2;
+    if (count == slots_.size())
+      return false;
+    const std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(count));
+    mask_ = count - 1;
+    for (const Slot& slot : old) {
+      if (!slot.free())
+        place(hashOf(slot), slot);
+    }
+    return true;
+  }
+
+  std::size_t capacity() const { return slots_.size(); }
+
+ private:
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
+// Entries numbered 0, 1, 2… in the order they were added, found through
+// eight-byte (hash, number) slots. A lookup reads one slot and, when the hash
+// agrees, one entry. The standard node-based map reads a bucket, a node and
+// often a text's own block, and once the teachers run into tens of thousands
+// each of those reads is a cache miss: they were most of a step's time. An
+// entry is compared with == against a probe that the caller hashes exactly
+// as it hashed the entry.
+template <typename Entry>
+class FlatIndex {
+ public:
+  static constexpr int kNone = -1;
+
+  template <typename Probe>
+  int find(const Probe& probe, std::uint64_t hash) const {
+    if (slots_.empty())
+      return kNone;
+    const std::uint32_t folded = Fold(hash);
+    const Slot& slot = slots_[slots_.probe(folded, [&](const Slot& candidate) {
+      return candidate.hash == folded && entries_[static_cast<std::size_t>(candidate.id)] == probe;
+    })];
+    return slot.id;
+  }
+
+  // Adds an entry that find() does not know; returns its number.
+  int add(Entry entry, std::uint64_t hash) {
+    reserve(entries_.size() + 1);
+    const int id = static_cast<int>(entries_.size());
+    entries_.push_back(std::move(entry));
+    const std::uint32_t folded = Fold(hash);
+    slots_.place(folded, Slot{folded, id});
+    return id;
+  }
+
+  void reserve(std::size_t entryCount) {
+    slots_.reserve(entryCount, [](const Slot& slot) { return slot.hash; });
+  }
+
+  // The two first stages of a lookup for a batch of them, as in
+  // RecordIndex::findEach(): ask for the slot a hash starts at; then, once
+  // every slot of the batch is on its way, for the entry that slot names.
+  void prefetchSlot(std::uint64_t hash) const {
+    if (!slots_.empty())
+      PrefetchMemory(&slots_[slots_.start(Fold(hash))]);
+  }
+  void prefetchEntry(std::uint64_t hash) const {
+    if (slots_.empty())
+      return;
+    const Slot& slot = slots_[slots_.start(Fold(hash))];
+    if (!slot.free()) {
+      const Entry* entry = &entries_[static_cast<std::size_t>(slot.id)];
+      PrefetchMemory(entry);
+      PrefetchMemory(reinterpret_cast<const char*>(entry + 1) - 1);
+    }
+  }
+
+  // What a probe compares must not change once the entry is in.
+  Entry& entry(int id) { return entries_[static_cast<std::size_t>(id)]; }
+  const Entry& entry(int id) const { return entries_[static_cast<std::size_t>(id)]; }
+  std::span<const Entry> entries() const { return entries_; }
+  int size() const { return static_cast<int>(entries_.size()); }
+
+ private:
+  struct Slot {
+    std::uint32_t hash = 0;
+    int id = kNone;
+    bool free() const { return id == kNone; }
+  };
+
+  static std::uint32_t Fold(std::uint64_t hash) {
+    return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+  }
+
+  ProbeTable<Slot> slots_;
+  std::vector<Entry> entries_;
+};
 
 // Records of a fixed number of texts and one number, each found by its first
 // text, the key.
@@ -81,9 +231,9 @@ class RecordIndex {
       growSlotsFor(1);
     const std::uint64_t hash = Hash(texts[0]);
     std::size_t slot = findSlot(texts[0], hash);
-    const bool known = slots_[slot] != 0;
+    const bool known = !slots_[slot].free();
     const std::size_t at = appendRecord(texts, number, hash);
-    if (!known && 2 * (records_ + 1) > slots_.size()) {
+    if (!known && 2 * (records_ + 1) > slots_.capacity()) {
       growSlotsFor(records_ + 1);
       slot = findSlot(
           std::string_view(arena_.get() + at + kEndsAt + 4 * textCount_, texts[0].size()), hash);
@@ -97,8 +247,8 @@ class RecordIndex {
   Record find(std::string_view key) const {
     if (records_ == 0)
       return {};
-    const std::uint64_t slot = slots_[findSlot(key, Hash(key))];
-    return slot == 0 ? Record{} : recordAt(slot);
+    const Slot slot = slots_[findSlot(key, Hash(key))];
+    return slot.free() ? Record{} : recordAt(slot);
   }
 
   // find() for many keys at once: found[i] for keys[i]. The lookups go in
@@ -112,8 +262,8 @@ class RecordIndex {
     }
     fetch(keys);
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::uint64_t slot = slots_[findSlot(keys[i], hashes_[i])];
-      found[i] = slot == 0 ? Record{} : recordAt(slot);
+      const Slot slot = slots_[findSlot(keys[i], hashes_[i])];
+      found[i] = slot.free() ? Record{} : recordAt(slot);
     }
   }
 
@@ -132,6 +282,10 @@ class RecordIndex {
   // A slot is 0 when free; otherwise its top 24 bits are bits of the key's
   // hash, checked before the key is read, and the rest is the record's
   // place in the arena plus one.
+  struct Slot {
+    std::uint64_t bits = 0;
+    bool free() const { return bits == 0; }
+  };
   static constexpr int kPlaceBits = 40;
   static constexpr std::uint64_t kPlaceMask = (std::uint64_t{1} << kPlaceBits) - 1;
   static constexpr std::size_t kNumberAt = 8;
@@ -146,33 +300,31 @@ class RecordIndex {
 
   static std::uint64_t Hash(std::string_view text) { return KeyedHash(text); }
   static std::uint64_t Tag(std::uint64_t hash) { return hash >> kPlaceBits; }
-  static std::uint64_t SlotFor(std::uint64_t hash, std::size_t at) {
-    return (Tag(hash) << kPlaceBits) | (static_cast<std::uint64_t>(at) + 1);
+  static Slot SlotFor(std::uint64_t hash, std::size_t at) {
+    return Slot{(Tag(hash) << kPlaceBits) | (static_cast<std::uint64_t>(at) + 1)};
   }
 
-  Record recordAt(std::uint64_t slot) const {
-    return Record(arena_.get() + ((slot & kPlaceMask) - 1), textCount_);
+  Record recordAt(Slot slot) const {
+    return Record(arena_.get() + ((slot.bits & kPlaceMask) - 1), textCount_);
   }
 
   // The slot holding `key`, or the free slot where it would go.
   std::size_t findSlot(std::string_view key, std::uint64_t hash) const {
     const std::uint64_t tag = Tag(hash);
-    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-      const std::uint64_t slot = slots_[at];
-      if (slot == 0 || ((slot >> kPlaceBits) == tag && recordAt(slot).text(0) == key))
-        return at;
-    }
+    return slots_.probe(hash, [&](Slot slot) {
+      return (slot.bits >> kPlaceBits) == tag && recordAt(slot).text(0) == key;
+    });
   }
 
   void fetch(std::span<const std::string_view> keys) const {
     hashes_.resize(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
       hashes_[i] = Hash(keys[i]);
-      PrefetchMemory(&slots_[hashes_[i] & mask_]);
+      PrefetchMemory(&slots_[slots_.start(hashes_[i])]);
     }
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      const std::uint64_t slot = slots_[hashes_[i] & mask_];
-      if (slot != 0)
+      const Slot slot = slots_[slots_.start(hashes_[i])];
+      if (!slot.free())
         PrefetchMemory(recordAt(slot).at_);
     }
   }
@@ -227,28 +379,14 @@ class RecordIndex {
     return std::exchange(arena_, std::move(grown));
   }
 
-  // At most half the slots in use keeps the probe runs short.
+  // A record begins with its key's whole hash, which places its slot again.
   void growSlotsFor(std::size_t records) {
-    std::size_t count = std::max<std::size_t>(slots_.size(), 16);
-    while (count < 2 * records)
-      count *= 2;
-    if (count == slots_.size())
-      return;
-    const std::vector<std::uint64_t> old = std::exchange(slots_, std::vector<std::uint64_t>(count));
-    mask_ = count - 1;
-    for (const std::uint64_t slot : old) {
-      if (slot == 0)
-        continue;
-      std::size_t at = ReadAt<std::uint64_t>(recordAt(slot).at_) & mask_;
-      while (slots_[at] != 0)
-        at = (at + 1) & mask_;
-      slots_[at] = slot;
-    }
+    slots_.reserve(records,
+                   [this](Slot slot) { return ReadAt<std::uint64_t>(recordAt(slot).at_); });
   }
 
   std::size_t textCount_;
-  std::vector<std::uint64_t> slots_;
-  std::size_t mask_ = 0;
+  ProbeTable<Slot> slots_;
   std::size_t records_ = 0;
   std::unique_ptr<char[]> arena_;
   std::size_t arenaSize_ = 0;

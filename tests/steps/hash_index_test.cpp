@@ -1,4 +1,4 @@
-#include "steps/record_index.h"
+#include "steps/hash_index.h"
 
 #include <gtest/gtest.h>
 
