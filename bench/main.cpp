@@ -320,8 +320,11 @@ int RunCollisionCase(std::int64_t rows, const std::filesystem::path& folder) {
   report.put("collide.cells", exports.distinctCells);
   if (exports.craftingSeconds > 0)
     report.put("collide.crafting.s", exports.craftingSeconds);
-  for (const auto& [key, file] :
+  for (const auto& [name, path] :
        {std::pair{"collide.plain", exports.plain}, std::pair{"collide.crafted", exports.crafted}}) {
+    // Copies: clang 14 refuses to capture a structured binding in a lambda.
+    const std::string key = name;
+    const std::filesystem::path file = path;
     BenchHost host;
     TForm1 form(host);
     TimeCommand(
