@@ -237,17 +237,6 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   return bytes;
 }
 
-WholeFileWriter::WholeFileWriter(std::filesystem::path target)
-    : target_(std::move(target)), native_(std::make_unique<Native>()) {
-  RefuseProtectedTarget(target_);
-  try {
-    createTemporary();
-  } catch (...) {
-    discard();
-    throw;
-  }
-}
-
 void WholeFileWriter::createTemporary() {
   Native& n = *native_;
   const std::filesystem::path folder =
@@ -535,17 +524,6 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   return bytes;
 }
 
-WholeFileWriter::WholeFileWriter(std::filesystem::path target)
-    : target_(std::move(target)), native_(std::make_unique<Native>()) {
-  RefuseProtectedTarget(target_);
-  try {
-    createTemporary();
-  } catch (...) {
-    discard();
-    throw;
-  }
-}
-
 void WholeFileWriter::createTemporary() {
   Native& n = *native_;
   for (int attempt = 0;; ++attempt) {
@@ -678,5 +656,17 @@ void RemoveTemporaryFilesOnInterruption() {
 }
 
 #endif
+
+// After both systems' Native, which it needs whole.
+WholeFileWriter::WholeFileWriter(std::filesystem::path target)
+    : target_(std::move(target)), native_(std::make_unique<Native>()) {
+  RefuseProtectedTarget(target_);
+  try {
+    createTemporary();
+  } catch (...) {
+    discard();
+    throw;
+  }
+}
 
 }  // namespace passerelle
