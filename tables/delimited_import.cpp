@@ -1,7 +1,6 @@
 #include "tables/delimited_import.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tables/byte_scan.h"
 #include "tables/errors.h"
 #include "tables/native_file.h"
 #include "tables/text_decoding.h"
@@ -57,6 +57,12 @@ class ProgressShown {
 // each row as soon as the row is written, while its bytes are still in the
 // cache, instead of walking the whole table again afterwards.
 class ColumnWidths {
+  struct Column {
+    int widest = 0;
+    // An empty text is never measured.
+    std::size_t shortestToMeasure = 1;
+  };
+
  public:
   explicit ColumnWidths(ToolkitPort& port)
       : port_(port),
@@ -79,6 +85,49 @@ class ColumnWidths {
       measureCells(cells, stored, [this](std::string_view text) {
         return table_ != nullptr ? table_->width(text) : port_.textWidth(text);
       });
+  }
+
+  // The same for a row just made from `line`, which has at most `cells`
+  // cells: cell 0 is `first`, then the pieces between separators. Read from
+  // the line itself while it is in the cache, rather than from the row,
+  // whose cells would have to be found again.
+  void measureLine(std::string_view first, std::string_view line, char separator, int cells) {
+    if (columns_.size() < static_cast<std::size_t>(cells))
+      columns_.resize(static_cast<std::size_t>(cells));
+    if (table_ == nullptr || charBound_ == 0) {
+      measureLineWith(first, line, separator, [this](std::string_view text) {
+        return table_ != nullptr ? table_->width(text) : port_.textWidth(text);
+      });
+      return;
+    }
+    measureLineWith(first, line, separator,
+                    [this](std::string_view text) { return table_->width(text); });
+  }
+
+  template <typename Measure>
+  void measureLineWith(std::string_view first, std::string_view line, char separator,
+                       Measure&& measure) {
+    Column* column = columns_.data();
+    measureCell(*column++, first.data(), first.size(), measure);
+    const char* const text = line.data();
+    std::size_t pieceStart = 0;
+    ForEachByteOf(line, separator, separator, [&](std::size_t at) {
+      measureCell(*column++, text + pieceStart, at - pieceStart, measure);
+      pieceStart = at + 1;
+    });
+    measureCell(*column, text + pieceStart, line.size() - pieceStart, measure);
+  }
+
+  template <typename Measure>
+  void measureCell(Column& column, const char* text, std::size_t length, Measure& measure) {
+    if (length < column.shortestToMeasure)
+      return;
+    const int width = measure(std::string_view(text, length));
+    if (width > column.widest) {
+      column.widest = width;
+      if (charBound_ > 0)
+        column.shortestToMeasure = static_cast<std::size_t>(width) / charBound_ + 1;
+    }
   }
 
   template <typename Measure>
@@ -123,12 +172,32 @@ class ColumnWidths {
   ToolkitPort& port_;
   const CharWidths* table_;
   std::size_t charBound_;
-  struct Column {
-    int widest = 0;
-    // An empty text is never measured.
-    std::size_t shortestToMeasure = 1;
-  };
   std::vector<Column> columns_;
+};
+
+// Column 0 of each imported row: its number, counted up in decimal text
+// rather than converted anew for every line.
+class RowNumberText {
+ public:
+  std::string_view text() const {
+    return std::string_view(digits_ + first_, sizeof digits_ - first_);
+  }
+  void next() {
+    std::size_t at = sizeof digits_;
+    while (at > first_ && digits_[at - 1] == '9')
+      digits_[--at] = '0';
+    if (at > first_) {
+      ++digits_[at - 1];
+    } else {
+      first_ -= 1;
+      digits_[first_] = '1';
+    }
+  }
+
+ private:
+  // Enough for any int.
+  char digits_[11] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+  std::size_t first_ = sizeof digits_ - 1;
 };
 
 }  // namespace
@@ -174,30 +243,29 @@ void LoadDelimitedFile(Grid& grid, const std::filesystem::path& file, TextList& 
   grid.setRowCount(lineCount);
 
   ColumnWidths widths(port);
-  char indexText[16];
-  for (int r = 0; r < lineCount; ++r) {
+  RowNumberText index;
+  for (int r = 0; r < lineCount; ++r, index.next()) {
     progress.setPosition(r);
     if (r % kRowsBetweenRepaints == 0)
       port.keepScreenAlive();
 
     std::string_view line = loaded.line(static_cast<std::size_t>(r));
     line = line.substr(0, kMaxImportedLineLength);
-    const auto [end, ec] = std::to_chars(indexText, indexText + sizeof indexText, r);
-    (void)ec;
-    const std::string_view index(indexText, static_cast<std::size_t>(end - indexText));
 
     if (separator < 0) {
       // Without a separator each line is one field, in column 1.
-      const std::string_view cells[] = {index, line};
+      const std::string_view cells[] = {index.text(), line};
       if (grid.colCount() < 2)
         grid.setColCount(2);
       grid.setRowTexts(r, cells);
+      widths.measureRow(grid, r);
     } else {
       // Every separator opens a new column, even when the field after it is
       // empty; an empty last field is simply not stored.
-      grid.borrowRowFromLine(r, index, line, static_cast<char>(separator), lineOwner);
+      const int cells =
+          grid.borrowRowFromLine(r, index.text(), line, static_cast<char>(separator), lineOwner);
+      widths.measureLine(index.text(), line, static_cast<char>(separator), cells);
     }
-    widths.measureRow(grid, r);
     if (r + 1 == kRowsForetellingTheRest && lineCount > 2 * kRowsForetellingTheRest) {
       // A little more than they foretell: room never written costs no
       // memory, while a block too small would start a second one.
