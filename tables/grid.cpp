@@ -331,7 +331,7 @@ int Grid::storedCellCount(int row) const {
 // How a line falls into cells: the separators' places, how many cells the
 // line makes, and how much of it is kept once empty trailing pieces go.
 struct Grid::LineSplit {
-  const std::vector<std::size_t>& separators;
+  const std::size_t* separators;
   std::size_t kept;        // separators before the last stored piece
   std::size_t keptLength;  // bytes of the line up to the end of that piece
   std::size_t stored;      // cells stored, cell 0 included
@@ -342,19 +342,23 @@ Grid::LineSplit Grid::splitLine(int row, std::string_view line, char separator) 
   checkInside(0, row);
   // One list for every line, found through the thread's storage once per
   // line rather than once per separator.
+  // A line has fewer separators than bytes: once the list is that long, each
+  // place found is written without a check.
   thread_local std::vector<std::size_t> scratch;
-  std::vector<std::size_t>& separators = scratch;
-  separators.clear();
+  if (scratch.size() < line.size())
+    scratch.resize(std::max(line.size(), 2 * scratch.size()));
+  std::size_t* const separators = scratch.data();
+  std::size_t found = 0;
   ForEachByteOf(line, separator, separator,
-                [&separators](std::size_t at) { separators.push_back(at); });
-  const std::size_t cells = separators.size() + 2;
+                [separators, &found](std::size_t at) { separators[found++] = at; });
+  const std::size_t cells = found + 2;
   if (cells > kCountMask)
     throw std::length_error("row too wide");
   if (static_cast<int>(cells) > colCount_)
     setColCount(static_cast<int>(cells));
 
   // Trailing empty pieces are not stored; separators are no cell's bytes.
-  std::size_t kept = separators.size();
+  std::size_t kept = found;
   std::size_t keptLength = line.size();
   while (kept > 0 && separators[kept - 1] + 1 == keptLength) {
     --kept;
