@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <array>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -68,6 +71,63 @@ std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierF
   return logins;
 }
 
+char AsciiLowerByte(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// A login as the students table keeps it: in lower case. A login already in
+// lower case is given as it lies in the users line, which the student row
+// then borrows instead of copying; the others are lowered into `lowered`.
+std::string_view LowerCaseLogin(std::string_view login, std::string& lowered) {
+  const auto capital =
+      std::find_if(login.begin(), login.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+  if (capital == login.end())
+    return login;
+  lowered.resize(login.size());
+  std::transform(login.begin(), login.end(), lowered.begin(), AsciiLowerByte);
+  return lowered;
+}
+
+// The class code of a category, worked out once per category seen rather
+// than once per student: a school has a few dozen classes, a rectorate a few
+// thousand. Entries are placed by a quick mix of the category's bytes; a
+// category that finds another in its place takes the place and is worked
+// out again next time, so the cache stays small and is never wrong.
+class ClassCodeCache {
+ public:
+  // The code, and whether this is the first time the cache hands it out
+  // since it was worked out.
+  struct Found {
+    std::string_view code;
+    bool new_;
+  };
+
+  Found codeOf(std::string_view category) {
+    Entry& entry = entries_[Place(category)];
+    if (entry.filled && entry.category == category)
+      return {entry.code, false};
+    entry.filled = true;
+    entry.category.assign(category);
+    entry.code = StudentClassCode(category);
+    return {entry.code, true};
+  }
+
+ private:
+  static constexpr std::size_t kPlaces = 256;
+  static std::size_t Place(std::string_view category) {
+    std::size_t mix = category.size();
+    for (const char c : category)
+      mix = mix * 31 + static_cast<unsigned char>(c);
+    return (mix ^ (mix >> 8)) % kPlaces;
+  }
+  struct Entry {
+    bool filled = false;
+    std::string category;
+    std::string code;
+  };
+  std::array<Entry, kPlaces> entries_;
+};
+
 // Classes are told apart by their lower-case code, so 5A and 5a, or a class
 // met again in a later users file, make one class row.
 //
@@ -86,26 +146,31 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
   // their rows, a few dozen bytes each, go into one block.
   tables.students.reserveRows(tables.students.rowCount() + users.rowCount());
   tables.students.reserveRowBytes(std::size_t{64} * static_cast<std::size_t>(users.rowCount()));
+  // Only a code the cache works out anew can be a class not yet known.
+  auto classCodes = std::make_unique<ClassCodeCache>();
+  std::string lowered;
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    const std::string_view category = users.cell(kUserCategoryCol, r);
+    const Grid::StoredCells cells = users.storedCells(r);
+    auto cell = [&cells](int col) { return col < cells.size() ? cells[col] : std::string_view(); };
+    const std::string_view category = cell(kUserCategoryCol);
     if (!IsStudentCategory(category))
       continue;
     ++read.studentLines;
-    const std::string code = StudentClassCode(category);
-    const std::string login = AsciiLowerCase(users.cell(kUserLoginCol, r));
-    if (!login.empty() && earlierLogins.contains(login)) {
+    const ClassCodeCache::Found code = classCodes->codeOf(category);
+    const std::string_view login = LowerCaseLogin(cell(kUserLoginCol), lowered);
+    if (!login.empty() && !earlierLogins.empty() && earlierLogins.contains(login)) {
       ++read.studentsAlreadyThere;
     } else {
-      const std::string_view student[] = {code, users.cell(kUserLastNameCol, r),
-                                          users.cell(kUserFirstNameCol, r), login,
-                                          users.cell(kUserPasswordCol, r)};
-      // The names and the password stay where the users file holds them: a
-      // big file's students then cost a few bytes each instead of a copy.
+      const std::string_view student[] = {code.code, cell(kUserLastNameCol),
+                                          cell(kUserFirstNameCol), login, cell(kUserPasswordCol)};
+      // The names, the password and most logins stay where the users file
+      // holds them: a big file's students then cost a few bytes each
+      // instead of a copy.
       tables.students.setRowTextsFrom(tables.students.appendRow(), student, users, r);
     }
-    if (knownCodes.insert(code).second) {
-      const std::string classRow[] = {code.substr(2), code.substr(0, 1), "0"};
+    if (code.new_ && knownCodes.emplace(code.code).second) {
+      const std::string_view classRow[] = {code.code.substr(2), code.code.substr(0, 1), "0"};
       classes.setRowTexts(classes.appendRow(), classRow);
     }
   }
@@ -131,7 +196,8 @@ int KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    if (users.cell(kUserCategoryCol, r) == kTeacherCategory)
+    const Grid::StoredCells cells = users.storedCells(r);
+    if (kUserCategoryCol < cells.size() && cells[kUserCategoryCol] == kTeacherCategory)
       teacherRows.push_back(r);
   }
   const int teachers = static_cast<int>(teacherRows.size());

@@ -184,7 +184,7 @@ Grid& Grid::operator=(const Grid& other) {
 }
 
 template <typename Cells>
-void Grid::storeRow(int row, const Cells& cells) {
+char* Grid::PackCells(RowStore& store, const Cells& cells) {
   // Trailing empty cells are not stored: a row is as long as its last
   // non-empty cell.
   std::size_t n = cells.size();
@@ -196,23 +196,28 @@ void Grid::storeRow(int row, const Cells& cells) {
   if (bytes > UINT32_MAX || n > kCountMask)
     throw std::length_error("row too long");
 
-  char* packed = nullptr;
-  if (n > 0) {
-    // The cells may lie in this grid's own store (a row rewritten from its
-    // own cells): they are copied before anything is reclaimed.
-    packed = store_.allocate(4 + 4 * n + bytes);
-    WriteU32(packed, static_cast<std::uint32_t>(n));
-    char* data = packed + 4 + 4 * n;
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::string_view text(cells[i]);
-      // An empty view may carry a null pointer, which memcpy must never see.
-      if (!text.empty())
-        std::memcpy(data + end, text.data(), text.size());
-      end += text.size();
-      WriteU32(packed + 4 + 4 * i, static_cast<std::uint32_t>(end));
-    }
+  if (n == 0)
+    return nullptr;
+  char* const packed = store.allocate(4 + 4 * n + bytes);
+  WriteU32(packed, static_cast<std::uint32_t>(n));
+  char* data = packed + 4 + 4 * n;
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string_view text(cells[i]);
+    // An empty view may carry a null pointer, which memcpy must never see.
+    if (!text.empty())
+      std::memcpy(data + end, text.data(), text.size());
+    end += text.size();
+    WriteU32(packed + 4 + 4 * i, static_cast<std::uint32_t>(end));
   }
+  return packed;
+}
+
+template <typename Cells>
+void Grid::storeRow(int row, const Cells& cells) {
+  // The cells may lie in this grid's own store (a row rewritten from its
+  // own cells): they are copied before anything is reclaimed.
+  char* const packed = PackCells(store_, cells);
   dropRow(static_cast<std::size_t>(row));
   rows_[static_cast<std::size_t>(row)] = packed;
   compactIfWasteful();
@@ -577,11 +582,7 @@ void Grid::keepRows(std::span<const int> rows) {
     kept.push_back(nullptr);
   if (kept.size() < rows_.size() / 4) {
     rows_ = std::move(kept);
-    keepFewRows();
-    // A few rows kept out of a big file take their bytes with them, so that
-    // the whole file need not stay in memory for their sake, and they lie
-    // together rather than scattered through it.
-    ownBorrowedRows();
+    ownFewRows();
   } else {
     for (std::size_t r = 0; r < rows_.size(); ++r)
       dropRow(r);
@@ -601,11 +602,29 @@ void Grid::keepFewRows() {
   compact();
 }
 
-void Grid::ownBorrowedRows() {
-  for (std::size_t r = 0; r < rows_.size() && borrowedRows_ > 0; ++r) {
-    if (IsBorrowed(rows_[r]))
-      storeRow(static_cast<int>(r), Unpack(rows_[r]));
+// rows_ has just lost most of its rows, without a word to the store. A few
+// rows kept out of a big file take their bytes with them, so that the whole
+// file need not stay in memory for their sake: each row left is copied once
+// into a fresh store, as a row of its own, and the old store goes whole.
+void Grid::ownFewRows() {
+  RowStore fresh;
+  std::vector<std::string_view> cells;
+  for (const char*& row : rows_) {
+    if (row == nullptr)
+      continue;
+    if (IsBorrowed(row)) {
+      UnpackInto(row, cells);
+      row = PackCells(fresh, cells);
+    } else {
+      const std::size_t size = PackedSize(row);
+      char* const copy = fresh.allocate(size);
+      std::memcpy(copy, row, size);
+      row = copy;
+    }
   }
+  store_ = std::move(fresh);
+  borrowedRows_ = 0;
+  owners_.clear();
 }
 
 int Grid::appendRow() {

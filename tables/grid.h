@@ -249,11 +249,13 @@ class Grid {
   static void WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split);
   void placeRow(int row, char* packed);
   void checkInside(int col, int row) const;
+  // The cells packed as one row in `store`; null when they are all empty.
+  template <typename Cells>
+  static char* PackCells(RowStore& store, const Cells& cells);
   template <typename Cells>
   void storeRow(int row, const Cells& cells);
   void dropRow(std::size_t row);
-  // Copies every borrowed row into the grid's own store.
-  void ownBorrowedRows();
+  void ownFewRows();
   void keepFewRows();
   // Moves the live rows into fresh blocks; every cell view is then stale.
   void compact();

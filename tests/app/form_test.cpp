@@ -244,6 +244,40 @@ TEST_F(FormFixture, UsersFileGivesStudentsClassesAndKeepsTeacherLines) {
   EXPECT_TRUE(host.errors.empty());
 }
 
+// A rectorate's file holds thousands of classes, its students in any order:
+// each class is listed once, where it first appears, and every student gets
+// the code of its own line.
+TEST_F(FormFixture, ManyInterleavedClassesAreEachListedOnceInFirstSeenOrder) {
+  constexpr int kClasses = 700;
+  std::string body;
+  std::vector<std::string> expectedCodes;
+  std::vector<std::string> studentCodes;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int i = 0; i < kClasses; ++i) {
+      const int k = (i * 337 + pass * 101) % kClasses;  // every class, scrambled
+      const std::string name =
+          std::string(1, static_cast<char>('3' + k % 4)) + "C" + std::to_string(k);
+      const std::string code = name.substr(0, 1) + "_c" + std::to_string(k);
+      if (pass == 0)
+        expectedCodes.push_back(code);
+      studentCodes.push_back(code);
+      body += name + ";N" + std::to_string(pass) + ";P;;Login" +
+              std::to_string(pass * kClasses + i) + ";;pw\r\n";
+    }
+  }
+  loadUsers(body);
+
+  EXPECT_EQ(Lines(form.Memo3), expectedCodes);
+  ASSERT_EQ(form.StringGrid4.rowCount(), 1 + kClasses);
+  int wrong = 0;
+  for (std::size_t s = 0; s < studentCodes.size(); ++s) {
+    const int row = static_cast<int>(s) + 1;
+    wrong += form.StringGrid3.cell(0, row) != studentCodes[s] ? 1 : 0;
+    wrong += form.StringGrid3.cell(3, row) != "login" + std::to_string(s) ? 1 : 0;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(FormFixture, UsersFileWithoutTeachersKeepsItsFirstLine) {
   host.answerDialog(folder.write("u.txt", "5A;A;B;;l;;p\r\n6B;C;D;;m;;q\r\n"));
   form.Button2Click();
