@@ -54,6 +54,9 @@ TEST(SaveGridAsCsvTest, WritesExactlyTheCellsJoinedBySemicolons) {
       {"cell texts unchanged",
        GridOf(3, {{"a;b", "\"q\"", "x\r\ny"}, {"\xE9l\xE8ve", "\x80", "\t"}}),
        "a;b;\"q\";x\r\ny\r\n\xE9l\xE8ve;\x80;\t\r\n"},
+      {"a line longer than the bytes written at a time",
+       GridOf(2, {{"a", "b"}, {std::string(3 << 20, 'x'), "y"}, {"z"}}),
+       "a;b\r\n" + std::string(3 << 20, 'x') + ";y\r\nz;\r\n"},
   };
   TempFolder folder;
   for (const Case& c : cases) {
