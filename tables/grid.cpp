@@ -309,11 +309,65 @@ void Grid::checkInside(int col, int row) const {
   }
 }
 
+// A row that borrows its line whole keeps borrowing every cell but the one
+// written, which is copied into the row with cell 0: a step rewriting one
+// cell in each row of a big import then writes a few bytes a row instead of
+// a copy of the file. False, with nothing changed, for any other row or when
+// the cells do not fit the form of such a row.
+bool Grid::rewriteBorrowedCell(int row, std::size_t index, std::string_view text) {
+  const char* const packed = rows_[static_cast<std::size_t>(row)];
+  if (!IsBorrowed(packed) || (ReadU32(packed) & kScattered) != 0 || text.empty() || index == 0)
+    return false;
+  const StoredCells old(packed);
+  const std::size_t count = old.count_;
+  const std::size_t n = std::max(count, index + 1);
+  const char* const base = old.data_;
+  const std::string_view first = old.first_;
+  const std::size_t inlineBytes = first.size() + text.size();
+  // Every start within 15 bits, every length within 16.
+  if (old.ReadEnd(count - 1) >= kInlinePiece || inlineBytes >= kInlinePiece || n > kCountMask)
+    return false;
+
+  char* const fresh = store_.allocate(kBorrowedHeader + 4 * n + inlineBytes);
+  WriteU32(fresh, static_cast<std::uint32_t>(n) | kBorrowed | kScattered);
+  std::memcpy(fresh + 4, &base, sizeof base);
+  char* const pieces = fresh + kBorrowedHeader;
+  auto writePiece = [pieces](std::size_t i, std::size_t start, std::size_t length) {
+    const std::uint16_t piece[2] = {static_cast<std::uint16_t>(start),
+                                    static_cast<std::uint16_t>(length)};
+    std::memcpy(pieces + 4 * i, piece, sizeof piece);
+  };
+  writePiece(0, kInlinePiece, first.size());
+  for (std::size_t i = 1; i < n; ++i) {
+    if (i == index) {
+      writePiece(i, kInlinePiece | first.size(), text.size());
+    } else if (i < count) {
+      const std::string_view cell = old[static_cast<int>(i)];
+      writePiece(i, cell.empty() ? 0 : static_cast<std::size_t>(cell.data() - base), cell.size());
+    } else {
+      writePiece(i, 0, 0);
+    }
+  }
+  char* const copied = pieces + 4 * n;
+  if (!first.empty())
+    std::memcpy(copied, first.data(), first.size());
+  std::memcpy(copied + first.size(), text.data(), text.size());
+
+  // Counted first, so that the line's owner stays held while the old row goes.
+  ++borrowedRows_;
+  dropRow(static_cast<std::size_t>(row));
+  rows_[static_cast<std::size_t>(row)] = fresh;
+  compactIfWasteful();
+  return true;
+}
+
 void Grid::setCell(int col, int row, std::string_view text) {
   checkInside(col, row);
   const char* packed = rows_[static_cast<std::size_t>(row)];
   const auto index = static_cast<std::size_t>(col);
   if (text.empty() && index >= CellCount(packed))
+    return;
+  if (rewriteBorrowedCell(row, index, text))
     return;
   // One list for every call, found through the thread's storage: a step
   // that rewrites one cell in each of a million rows must not pay an

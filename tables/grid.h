@@ -157,8 +157,9 @@ class Grid {
   // of copying them; only `first` and where each cell ends are stored, so a
   // big file costs the grid a few bytes per cell. `owner` holds the line and
   // must never change it; the grid keeps it alive as long as a row borrows
-  // from it. A borrowed row reads like any other, and becomes an ordinary
-  // row of its own the first time it is written.
+  // from it. A borrowed row reads like any other. Writing one of its cells
+  // copies that cell only, the others still borrowed; any other write makes
+  // it an ordinary row of its own.
   int borrowRowFromLine(int row, std::string_view first, std::string_view line, char separator,
                         const std::shared_ptr<const void>& owner);
 
@@ -248,6 +249,7 @@ class Grid {
   template <typename End>
   static void WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split);
   void placeRow(int row, char* packed);
+  bool rewriteBorrowedCell(int row, std::size_t index, std::string_view text);
   void checkInside(int col, int row) const;
   // The cells packed as one row in `store`; null when they are all empty.
   template <typename Cells>

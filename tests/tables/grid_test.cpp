@@ -462,16 +462,51 @@ TEST(GridBorrowedRow, CuttingTheTableKeepsTheRowsThatStay) {
   }
 }
 
-TEST(GridBorrowedRow, BecomesItsOwnOnFirstWrite) {
-  auto line = HeldLine("a;b;c");
-  const std::weak_ptr<const std::string> watch = line;
-  Grid grid(2, 1);
-  grid.borrowRowFromLine(0, "0", *line, ';', line);
-  line.reset();
+// Writing one cell of a row that borrows its line copies that cell only;
+// the row keeps the line until it is written some other way.
+TEST(GridBorrowedRow, WritingOneCellKeepsTheOthersBorrowed) {
+  struct Case {
+    const char* name;
+    std::string line;
+    int col;
+    std::string text;
+    std::vector<std::string> expected;
+    bool lineStillHeld;
+  };
+  const std::string longCell(40000, 'x');
+  const std::vector<Case> cases = {
+      {"middle cell", "a;b;c", 2, "B", {"0", "a", "B", "c", ""}, true},
+      {"last cell", "a;b;c", 3, "5_A", {"0", "a", "b", "5_A", ""}, true},
+      {"past the stored cells", "a;b", 4, "e", {"0", "a", "b", "", "e"}, true},
+      {"empty cells around it", "a;;c;;e", 3, "C", {"0", "a", "", "C", "", "e"}, true},
+      {"cell 0 is copied with the row", "a;b", 0, "9", {"9", "a", "b", "", ""}, false},
+      {"emptied cell", "a;b;c", 2, "", {"0", "a", "", "c", ""}, false},
+      {"line too long for the short form",
+       "a;" + longCell,
+       1,
+       "A",
+       {"0", "A", longCell, "", ""},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto line = HeldLine(c.line);
+    const std::weak_ptr<const std::string> watch = line;
+    Grid grid(5, 1);
+    grid.borrowRowFromLine(0, "0", *line, ';', line);
+    line.reset();
 
-  grid.setCell(2, 0, "B");
-  EXPECT_TRUE(watch.expired());
-  EXPECT_EQ(grid.rowTexts(0), (std::vector<std::string>{"0", "a", "B", "c"}));
+    grid.setCell(c.col, 0, c.text);
+    EXPECT_EQ(grid.rowTexts(0), c.expected);
+    EXPECT_EQ(!watch.expired(), c.lineStillHeld);
+
+    // A second write to the same row, then a copy of the grid, read the same.
+    grid.setCell(1, 0, "z");
+    std::vector<std::string> twice = c.expected;
+    twice[1] = "z";
+    EXPECT_EQ(grid.rowTexts(0), twice);
+    EXPECT_EQ(Grid(grid).rowTexts(0), twice);
+  }
 }
 
 TEST(GridBorrowedRow, EveryWayOfRewritingARowLetsTheLineGo) {
