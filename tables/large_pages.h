@@ -18,9 +18,11 @@ namespace passerelle {
 // Asking for them is only advice, and only given when the system already
 // holds enough free 2 MB blocks to grant it: when it has to gather them by
 // moving other pages about (compaction), the first big load stalled for it,
-// so memory that is short of free 2 MB blocks gets no advice at all. Smaller
-// blocks, Windows and systems without such pages get ordinary memory, at no
-// cost of their own.
+// so memory that is short of free 2 MB blocks gets no advice at all. Nor does
+// a virtual machine that hands its free memory back to its host, where a
+// large page costs more than the ordinary pages it stands for (see
+// HostTakesBackFreeBlocks). Smaller blocks, Windows and systems without
+// such pages get ordinary memory, at no cost of their own.
 
 // From this size on a block may be given 2 MB pages. Even half used, one
 // costs less to fault in and zero than the 4 KB pages it stands for.
