@@ -542,9 +542,13 @@ void Grid::setRowTextsFrom(int row, std::span<const std::string_view> cells, con
   const StoredCells line(sourcePacked);
   const char* const base = line.data_;
   const std::size_t extent = line.ReadEnd(line.count_ - 1);
-  auto borrowable = [&](std::string_view cell) {
-    return !cell.empty() && cell.data() >= base && cell.data() + cell.size() <= base + extent &&
-           static_cast<std::size_t>(cell.data() - base) < kInlinePiece && cell.size() <= UINT16_MAX;
+  // Within the line's stored extent, starting where 15 bits reach; cells
+  // before the line wrap round to a large offset and fail the same test.
+  const auto baseAddress = reinterpret_cast<std::uintptr_t>(base);
+  auto borrowable = [baseAddress, extent](std::string_view cell) {
+    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(cell.data()) - baseAddress;
+    return !cell.empty() && offset < kInlinePiece && offset + cell.size() <= extent &&
+           cell.size() <= UINT16_MAX;
   };
   std::size_t inlineBytes = 0;
   std::size_t borrowed = 0;
