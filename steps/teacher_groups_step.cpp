@@ -490,11 +490,15 @@ class AssociationBatches {
     batch_.clear();
     for (int row = first; row < end; ++row) {
       pacer.rowDone();
-      const int classCode = classCells_.codeOf(import_.cell(columns_.classGroup, row));
+      // The row's cells found once for the three read.
+      const Grid::StoredCells cells = import_.storedCells(row);
+      auto cell = [&cells](int col) {
+        return col < cells.size() ? cells[col] : std::string_view();
+      };
+      const int classCode = classCells_.codeOf(cell(columns_.classGroup));
       if (classCode == kNone)
         continue;
-      const TeacherSubject key{import_.cell(columns_.teacher, row),
-                               subjectKeys_.keyOf(import_.cell(columns_.subject, row))};
+      const TeacherSubject key{cell(columns_.teacher), subjectKeys_.keyOf(cell(columns_.subject))};
       batch_.push_back(Association{key, HashOf(key), classCode});
     }
   }

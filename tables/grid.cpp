@@ -337,17 +337,15 @@ bool Grid::rewriteBorrowedCell(int row, std::size_t index, std::string_view text
                                     static_cast<std::uint16_t>(length)};
     std::memcpy(pieces + 4 * i, piece, sizeof piece);
   };
-  writePiece(0, kInlinePiece, first.size());
-  for (std::size_t i = 1; i < n; ++i) {
-    if (i == index) {
-      writePiece(i, kInlinePiece | first.size(), text.size());
-    } else if (i < count) {
-      const std::string_view cell = old[static_cast<int>(i)];
+  old.forEach(count, [&](std::size_t i, std::string_view cell) {
+    if (i == 0)
+      writePiece(0, kInlinePiece, first.size());
+    else if (i != index)
       writePiece(i, cell.empty() ? 0 : static_cast<std::size_t>(cell.data() - base), cell.size());
-    } else {
-      writePiece(i, 0, 0);
-    }
-  }
+  });
+  for (std::size_t i = count; i < n; ++i)
+    writePiece(i, 0, 0);
+  writePiece(index, kInlinePiece | first.size(), text.size());
   char* const copied = pieces + 4 * n;
   if (!first.empty())
     std::memcpy(copied, first.data(), first.size());
