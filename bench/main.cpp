@@ -33,6 +33,7 @@
 #include "bench/process_probe.h"
 #include "tables/cp1252.h"
 #include "tables/delimited_import.h"
+#include "tables/large_pages.h"
 #include "tables/memory_reuse.h"
 
 namespace passerelle::bench {
@@ -62,6 +63,19 @@ constexpr std::string_view kUsage =
     "  --runs    processus par taille (défaut 3)\n"
     "  --dir     dossier des fichiers générés, conservés (défaut : dossier\n"
     "            temporaire, effacé à la fin)\n";
+
+const char* LargePagesText() {
+  switch (LargePagesHere()) {
+    case LargePageUse::kAsked:
+      return "demandées";
+    case LargePageUse::kHostTakesBackFreeMemory:
+      return "non (machine virtuelle dont l'hôte reprend la mémoire libre : "
+             "elles y coûtent plus que les pages ordinaires)";
+    case LargePageUse::kNotOffered:
+      break;
+  }
+  return "non (le système n'en donne pas sur demande)";
+}
 
 // The targets the program is held to.
 constexpr double kMinSpeedupOverCsvReader = 5.0;
@@ -489,6 +503,7 @@ void PrintSize(const SizeResult& result) {
                 faults.c_str());
     if (const auto stalls = result.get("compaction.stalls"))
       std::printf("   attentes de compaction du système pendant la mesure : %.0f\n", *stalls);
+    std::printf("   pages de 2 Mo pour les gros blocs : %s\n", LargePagesText());
   }
   auto count = [&](std::string_view key) {
     return Grouped(static_cast<std::int64_t>(result.get(key).value_or(0)));

@@ -75,8 +75,13 @@ bool HostTakesBackFreeBlocks() {
   return reporting;
 }
 
+bool HostTakesBackFreeMemory() {
+  static const bool takesBack = HostTakesBackFreeBlocks();
+  return takesBack;
+}
+
 LargePages OfferedLargePages() {
-  if (HostTakesBackFreeBlocks())
+  if (HostTakesBackFreeMemory())
     return {};
   char buffer[4096];
   // "[always]" or "[madvise]": a mapping advised to use them gets them.
@@ -305,7 +310,18 @@ bool ReleaseLargePageBlock(char* bytes) noexcept {
   return KeptRuns().takeBack(bytes);
 }
 
+LargePageUse LargePagesOnThisSystem() {
+  if (Offered().size != 0)
+    return LargePageUse::kAsked;
+  return HostTakesBackFreeMemory() ? LargePageUse::kHostTakesBackFreeMemory
+                                   : LargePageUse::kNotOffered;
+}
+
 #else
+
+LargePageUse LargePagesOnThisSystem() {
+  return LargePageUse::kNotOffered;
+}
 
 char* LargePageBlock(std::size_t) {
   return nullptr;
@@ -318,6 +334,10 @@ bool ReleaseLargePageBlock(char*) noexcept {
 #endif
 
 }  // namespace
+
+LargePageUse LargePagesHere() {
+  return LargePagesOnThisSystem();
+}
 
 LargeBlock AllocateLargeBlock(std::size_t size) {
   char* bytes = nullptr;

@@ -28,6 +28,14 @@ namespace passerelle {
 // costs less to fault in and zero than the 4 KB pages it stands for.
 inline constexpr std::size_t kLargeBlockThreshold = std::size_t{1} << 20;
 
+// Whether big blocks may get large pages here, and if not, why.
+enum class LargePageUse {
+  kAsked,                    // asked for, while the system has free ones
+  kHostTakesBackFreeMemory,  // a virtual machine whose host takes free memory back
+  kNotOffered,               // not handed out on request, or not this system
+};
+LargePageUse LargePagesHere();
+
 // Frees a block of AllocateLargeBlock, whichever memory it got.
 struct LargeBlockRelease {
   void operator()(char* bytes) const noexcept;
