@@ -1,5 +1,6 @@
 #include "rules/rules.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -152,6 +153,11 @@ void CutFrom(std::string& label, char marker) {
 
 std::string AsciiLowerCase(std::string_view text) {
   return AsciiLowerText(std::string(text));
+}
+
+void AssignAsciiLowerCase(std::string_view text, std::string& lowered) {
+  lowered.resize(text.size());
+  std::transform(text.begin(), text.end(), lowered.begin(), AsciiLower);
 }
 
 std::string FoldName(std::string name) {

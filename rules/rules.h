@@ -14,6 +14,8 @@ namespace passerelle {
 // Lower-cases the letters A-Z and nothing else: logins and class codes keep
 // their accented capitals as the records write them.
 std::string AsciiLowerCase(std::string_view text);
+// The same into `lowered`, whose room is kept from one call to the next.
+void AssignAsciiLowerCase(std::string_view text, std::string& lowered);
 
 // Folds a person's name to a comparison key: ASCII lower case, the usual
 // French accented letters made plain, "_", "-" and '"' turned into spaces,

@@ -11,6 +11,10 @@
 //   RecordIndex  records of a few texts and a number, filed by their first
 //                text, the later replacing the earlier (step 3's accounts
 //                and identities).
+//   RecentTexts  a small cache of the texts met last, in front of an index
+//                or of a text worked out (step 1's class codes, step 2's
+//                class cells and subject labels); never wrong, since each
+//                hit compares the text itself.
 //
 // Every hash is KeyedHash, under the process's own key, so that no export
 // can be crafted to make the probe runs long; and nothing found depends on
@@ -21,12 +25,14 @@
 // step 3 objectives of passerelle-bench and its crafted-collision case.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -394,6 +400,48 @@ class RecordIndex {
   std::size_t appended_ = 0;                   // records written to the arena, replaced ones too
   std::size_t expectedRecords_ = 0;            // as reserve() was told
   mutable std::vector<std::uint64_t> hashes_;  // findEach()'s, kept for its buffer
+};
+
+// The values of the texts met last, each text in a place picked by a quick
+// mix of its bytes: most lines of an export repeat a text met a few lines
+// before (a class, a subject), and then cost a comparison instead of a keyed
+// hash and a probe of an index. A text finding
+// another in its place takes it; the cache is never wrong and, whatever the
+// texts, costs at most its mix and one comparison per miss.
+template <typename Value>
+class RecentTexts {
+ public:
+  RecentTexts() : places_(std::make_unique<std::array<Place, kPlaces>>()) {}
+
+  // Where the text's value is kept, or null when it is not.
+  const Value* find(std::string_view text) const {
+    const Place& place = (*places_)[PlaceOf(text)];
+    return place.filled && place.text == text ? &place.value : nullptr;
+  }
+  // Keeps a value for the text, in place of whatever text had its place,
+  // and gives it back.
+  const Value& keep(std::string_view text, Value value) {
+    Place& place = (*places_)[PlaceOf(text)];
+    place.text.assign(text);
+    place.value = std::move(value);
+    place.filled = true;
+    return place.value;
+  }
+
+ private:
+  static constexpr std::size_t kPlaces = 1024;
+  static std::size_t PlaceOf(std::string_view text) {
+    std::uint32_t mix = static_cast<std::uint32_t>(text.size());
+    for (const char c : text)
+      mix = mix * 31 + static_cast<unsigned char>(c);
+    return (mix ^ (mix >> 10) ^ (mix >> 20)) % kPlaces;
+  }
+  struct Place {
+    std::string text;
+    Value value{};
+    bool filled = false;
+  };
+  std::unique_ptr<std::array<Place, kPlaces>> places_;
 };
 
 }  // namespace passerelle

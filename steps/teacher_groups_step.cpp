@@ -96,45 +96,6 @@ bool HasCollegeLevel(const std::string& levelText) {
   return !levelText.empty() && levelText.front() >= '3' && levelText.front() <= '6';
 }
 
-// The values of the texts met last, each text in a place picked by a quick
-// mix of its bytes: most lines of an export repeat a text met a few lines
-// before, and then cost a comparison instead of a keyed hash. A text finding
-// another in its place takes it; the cache is never wrong and, whatever the
-// texts, costs at most its mix and one comparison per miss.
-template <typename Value>
-class RecentTexts {
- public:
-  RecentTexts() : places_(std::make_unique<std::array<Place, kPlaces>>()) {}
-
-  // Where the text's value is kept, or null when it is not.
-  const Value* find(std::string_view text) const {
-    const Place& place = (*places_)[PlaceOf(text)];
-    return place.filled && place.text == text ? &place.value : nullptr;
-  }
-  // Keeps a value for the text, in place of whatever text had its place.
-  void keep(std::string_view text, const Value& value) {
-    Place& place = (*places_)[PlaceOf(text)];
-    place.text.assign(text);
-    place.value = value;
-    place.filled = true;
-  }
-
- private:
-  static constexpr std::size_t kPlaces = 1024;
-  static std::size_t PlaceOf(std::string_view text) {
-    std::uint32_t mix = static_cast<std::uint32_t>(text.size());
-    for (const char c : text)
-      mix = mix * 31 + static_cast<unsigned char>(c);
-    return (mix ^ (mix >> 10) ^ (mix >> 20)) % kPlaces;
-  }
-  struct Place {
-    std::string text;
-    Value value{};
-    bool filled = false;
-  };
-  std::unique_ptr<std::array<Place, kPlaces>> places_;
-};
-
 // A number worked out once per distinct text, for texts that recur by the
 // thousand.
 class NumberPerText {

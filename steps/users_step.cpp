@@ -1,10 +1,9 @@
 #include <algorithm>
-#include <array>
-#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "steps/hash_index.h"
 #include "steps/screen_pacer.h"
 #include "steps/steps.h"
 #include "steps/users_table.h"
@@ -71,10 +70,6 @@ std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierF
   return logins;
 }
 
-char AsciiLowerByte(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 // A login as the students table keeps it: in lower case. A login already in
 // lower case is given as it lies in the users line, which the student row
 // then borrows instead of copying; the others are lowered into `lowered`.
@@ -83,50 +78,9 @@ std::string_view LowerCaseLogin(std::string_view login, std::string& lowered) {
       std::find_if(login.begin(), login.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
   if (capital == login.end())
     return login;
-  lowered.resize(login.size());
-  std::transform(login.begin(), login.end(), lowered.begin(), AsciiLowerByte);
+  AssignAsciiLowerCase(login, lowered);
   return lowered;
 }
-
-// The class code of a category, worked out once per category seen rather
-// than once per student: a school has a few dozen classes, a rectorate a few
-// thousand. Entries are placed by a quick mix of the category's bytes; a
-// category that finds another in its place takes the place and is worked
-// out again next time, so the cache stays small and is never wrong.
-class ClassCodeCache {
- public:
-  // The code, and whether this is the first time the cache hands it out
-  // since it was worked out.
-  struct Found {
-    std::string_view code;
-    bool new_;
-  };
-
-  Found codeOf(std::string_view category) {
-    Entry& entry = entries_[Place(category)];
-    if (entry.filled && entry.category == category)
-      return {entry.code, false};
-    entry.filled = true;
-    entry.category.assign(category);
-    entry.code = StudentClassCode(category);
-    return {entry.code, true};
-  }
-
- private:
-  static constexpr std::size_t kPlaces = 256;
-  static std::size_t Place(std::string_view category) {
-    std::size_t mix = category.size();
-    for (const char c : category)
-      mix = mix * 31 + static_cast<unsigned char>(c);
-    return (mix ^ (mix >> 8)) % kPlaces;
-  }
-  struct Entry {
-    bool filled = false;
-    std::string category;
-    std::string code;
-  };
-  std::array<Entry, kPlaces> entries_;
-};
 
 // Classes are told apart by their lower-case code, so 5A and 5a, or a class
 // met again in a later users file, make one class row.
@@ -146,8 +100,10 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
   // their rows, a few dozen bytes each, go into one block.
   tables.students.reserveRows(tables.students.rowCount() + users.rowCount());
   tables.students.reserveRowBytes(std::size_t{64} * static_cast<std::size_t>(users.rowCount()));
-  // Only a code the cache works out anew can be a class not yet known.
-  auto classCodes = std::make_unique<ClassCodeCache>();
+  // The class code of a category is worked out once per category met, not
+  // once per student; only a code worked out anew can be a class not yet
+  // known.
+  RecentTexts<std::string> classCodes;
   std::string lowered;
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
@@ -157,20 +113,23 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
     if (!IsStudentCategory(category))
       continue;
     ++read.studentLines;
-    const ClassCodeCache::Found code = classCodes->codeOf(category);
+    const std::string* const recentCode = classCodes.find(category);
+    const bool newCode = recentCode == nullptr;
+    const std::string_view code =
+        newCode ? classCodes.keep(category, StudentClassCode(category)) : *recentCode;
     const std::string_view login = LowerCaseLogin(cell(kUserLoginCol), lowered);
     if (!login.empty() && !earlierLogins.empty() && earlierLogins.contains(login)) {
       ++read.studentsAlreadyThere;
     } else {
-      const std::string_view student[] = {code.code, cell(kUserLastNameCol),
-                                          cell(kUserFirstNameCol), login, cell(kUserPasswordCol)};
+      const std::string_view student[] = {code, cell(kUserLastNameCol), cell(kUserFirstNameCol),
+                                          login, cell(kUserPasswordCol)};
       // The names, the password and most logins stay where the users file
       // holds them: a big file's students then cost a few bytes each
       // instead of a copy.
       tables.students.setRowTextsFrom(tables.students.appendRow(), student, users, r);
     }
-    if (code.new_ && knownCodes.emplace(code.code).second) {
-      const std::string_view classRow[] = {code.code.substr(2), code.code.substr(0, 1), "0"};
+    if (newCode && knownCodes.emplace(code).second) {
+      const std::string_view classRow[] = {code.substr(2), code.substr(0, 1), "0"};
       classes.setRowTexts(classes.appendRow(), classRow);
     }
   }
