@@ -118,6 +118,9 @@ class ColumnWidths {
     measureCell(*column, text + pieceStart, line.size() - pieceStart, measure);
   }
 
+  // A text that could not be wider than the widest one so far, even made of
+  // the widest character, need not be measured: on a big file nearly every
+  // cell is settled by its length alone.
   template <typename Measure>
   void measureCell(Column& column, const char* text, std::size_t length, Measure& measure) {
     if (length < column.shortestToMeasure)
@@ -125,6 +128,7 @@ class ColumnWidths {
     const int width = measure(std::string_view(text, length));
     if (width > column.widest) {
       column.widest = width;
+      // Texts no longer than widest / bound characters cannot be wider.
       if (charBound_ > 0)
         column.shortestToMeasure = static_cast<std::size_t>(width) / charBound_ + 1;
     }
@@ -133,21 +137,8 @@ class ColumnWidths {
   template <typename Measure>
   void measureCells(const Grid::StoredCells& cells, std::size_t stored, Measure&& measure) {
     Column* const columns = columns_.data();
-    const std::size_t bound = charBound_;
     cells.forEach(stored, [&](std::size_t c, std::string_view text) {
-      // A text that could not be wider than the widest one so far, even
-      // made of the widest character, need not be measured: on a big file
-      // nearly every cell is settled by its length alone.
-      Column& column = columns[c];
-      if (text.size() < column.shortestToMeasure)
-        return;
-      const int width = measure(text);
-      if (width > column.widest) {
-        column.widest = width;
-        // Texts no longer than widest / bound characters cannot be wider.
-        if (bound > 0)
-          column.shortestToMeasure = static_cast<std::size_t>(width) / bound + 1;
-      }
+      measureCell(columns[c], text.data(), text.size(), measure);
     });
   }
 

@@ -398,9 +398,8 @@ struct Grid::LineSplit {
 Grid::LineSplit Grid::splitLine(int row, std::string_view line, char separator) {
   checkInside(0, row);
   // One list for every line, found through the thread's storage once per
-  // line rather than once per separator.
-  // A line has fewer separators than bytes: once the list is that long, each
-  // place found is written without a check.
+  // line rather than once per separator. A line has fewer separators than
+  // bytes: once the list is that long, each place is written without a check.
   thread_local std::vector<std::size_t> scratch;
   if (scratch.size() < line.size())
     scratch.resize(std::max(line.size(), 2 * scratch.size()));
