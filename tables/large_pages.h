@@ -46,6 +46,14 @@ using LargeBlock = std::unique_ptr<char[], LargeBlockRelease>;
 // std::bad_alloc when the memory cannot be had.
 LargeBlock AllocateLargeBlock(std::size_t size);
 
+// The first `size` bytes of an open regular file, copied by the system into
+// a block of their own (on Linux, see CopyOfFile): cheaper than reading a big
+// file into fresh memory. The block is the program's own copy, which no later
+// change to the file reaches; `copied` tells how many bytes it holds, fewer
+// when the file shrank meanwhile. Null for a file below kLargeBlockThreshold, on other systems and
+// on any failure: the caller then reads the file itself, from its start.
+LargeBlock CopyFileIntoLargeBlock(int descriptor, std::size_t size, std::size_t& copied);
+
 // An allocator for the big vectors of a table: an array of at least
 // kLargeBlockThreshold bytes is a large block, anything smaller ordinary
 // memory.

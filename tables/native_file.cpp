@@ -223,6 +223,11 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   // as it stood, never without end.
   const auto size = static_cast<std::size_t>(status.st_size);
   FileBytes bytes;
+  bytes.data = CopyFileIntoLargeBlock(descriptor, size, bytes.size);
+  if (bytes.data != nullptr) {
+    close(descriptor);
+    return bytes;
+  }
   bytes.data = AllocateLargeBlock(std::max<std::size_t>(size, 1));
   while (bytes.size < size) {
     const ssize_t got = read(descriptor, bytes.data.get() + bytes.size, size - bytes.size);

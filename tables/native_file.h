@@ -17,7 +17,8 @@ namespace passerelle {
 
 // A file's bytes. The buffer may be longer than `size`; it is never
 // zero-filled before the read, so a big file's memory is written once, and
-// a big file's buffer is a large block.
+// a big file's buffer is a copy the system makes (CopyFileIntoLargeBlock)
+// or, where it cannot, a large block read into.
 struct FileBytes {
   LargeBlock data;
   std::size_t size = 0;

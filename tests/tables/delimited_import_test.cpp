@@ -369,24 +369,56 @@ TEST(DelimitedImportTest, ProgressRunsOverTheLinesAndIsHiddenAtTheEnd) {
   EXPECT_GT(lastPosition, 0);
 }
 
+// A big file is decoded in the copy it was read into: the same rows as a
+// small one, down to the last line.
 TEST(DelimitedImportTest, Utf16FileGivesTheSameRowsAsIts8BitText) {
-  const std::string latin1 =
+  const std::string lines =
       "Nom;Pr\xE9nom;Classe\r\nL\xE9"
       "a;\xC9lise;5A\r\n\r\nx;;y;\r\n\xFF;\xE7\r\n";
+  for (const int copies : {1, 40000}) {
+    SCOPED_TRACE(copies);
+    std::string latin1;
+    for (int i = 0; i < copies; ++i)
+      latin1 += lines;
+    latin1 += "fin;\xE0";
 
+    TempFolder folder;
+    Window eightBit;
+    eightBit.load(folder.write("eight.csv", latin1));
+    Window utf16;
+    utf16.load(folder.write("utf16.csv", Utf16Le(WidenLatin1(latin1))));
+
+    EXPECT_TRUE(RowsOf(utf16.grid) == RowsOf(eightBit.grid));
+    EXPECT_EQ(utf16.grid.colCount(), eightBit.grid.colCount());
+    EXPECT_TRUE(LinesOf(utf16.raw) == LinesOf(eightBit.raw));
+    EXPECT_EQ(utf16.grid.cell(1, 1),
+              "L\xE9"
+              "a");
+    EXPECT_EQ(utf16.grid.cell(2, 4), "\xE7");
+    EXPECT_EQ(utf16.grid.cell(2, 5 * copies), "\xE0");
+  }
+}
+
+// The rows keep pointing into the bytes read: a file rewritten or cut short
+// by the program that exports it, while the table is still shown, must
+// change nothing in it (and certainly not bring the program down).
+TEST(DelimitedImportTest, FileRewrittenAfterItsLoadLeavesTheRowsAsLoaded) {
+  std::string text;
+  for (int r = 0; r < 30000; ++r)
+    text +=
+        "5A;Nom" + std::to_string(r) + ";Pr\xE9nom;01/02/2013;login" + std::to_string(r) + "\r\n";
   TempFolder folder;
-  Window eightBit;
-  eightBit.load(folder.write("eight.csv", latin1));
-  Window utf16;
-  utf16.load(folder.write("utf16.csv", Utf16Le(WidenLatin1(latin1))));
+  const auto file = folder.write("users.txt", text);
+  Window window;
+  window.load(file);
+  const Rows loaded = RowsOf(window.grid);
+  ASSERT_EQ(loaded.size(), 30000u);
 
-  EXPECT_EQ(RowsOf(utf16.grid), RowsOf(eightBit.grid));
-  EXPECT_EQ(utf16.grid.colCount(), eightBit.grid.colCount());
-  EXPECT_EQ(LinesOf(utf16.raw), LinesOf(eightBit.raw));
-  EXPECT_EQ(utf16.grid.cell(1, 1),
-            "L\xE9"
-            "a");
-  EXPECT_EQ(utf16.grid.cell(2, 4), "\xE7");
+  folder.write("users.txt", "autre;texte\r\n");
+  std::filesystem::resize_file(file, 0);
+  EXPECT_TRUE(RowsOf(window.grid) == loaded);
+  EXPECT_EQ(window.grid.cell(5, 29999), "login29999");
+  EXPECT_EQ(window.raw.line(12345), "5A;Nom12345;Pr\xE9nom;01/02/2013;login12345");
 }
 
 // Every encoding reaches the grid and the raw text view as Windows-1252;

@@ -274,5 +274,43 @@ TEST(SaveGridsAsCsvTest, FileOpenInAnotherProgramIsNamedAndLeftAlone) {
 }
 #endif
 
+// A big file's bytes may come in a copy the system made, and a copy let go
+// of serves the next file of about its size: a copy handed out twice, or
+// one keeping bytes of the file it held before, would mix two files' rows.
+TEST(ReadWholeFileTest, EachReadHoldsItsOwnFileWhateverCameBefore) {
+  constexpr std::size_t kMB = std::size_t{1} << 20;
+  struct Step {
+    std::size_t size;  // 0: let go of the oldest bytes held
+    char fill;
+  };
+  const Step steps[] = {{3 * kMB, 'a'}, {0, 0},         {2 * kMB + 5, 'b'}, {kMB, 'c'},
+                        {0, 0},         {5 * kMB, 'd'}, {kMB + 1, 'e'},     {0, 0},
+                        {0, 0},         {kMB - 1, 'f'}, {4 * kMB, 'g'},     {3 * kMB, 'h'}};
+  TempFolder folder;
+  struct Held {
+    FileBytes bytes;
+    std::string expected;
+  };
+  std::vector<Held> held;
+  for (const Step& step : steps) {
+    if (step.size == 0) {
+      held.erase(held.begin());
+    } else {
+      // A different byte at each end shows where every file starts and stops.
+      std::string content(step.size, step.fill);
+      content.front() = '<';
+      content.back() = '>';
+      const fs::path file = folder.write(std::string(1, step.fill) + ".csv", content);
+      held.push_back({ReadWholeFile(file), std::move(content)});
+      // The file may change or go once read: the bytes read stay as they were.
+      fs::remove(file);
+    }
+    for (const Held& h : held) {
+      ASSERT_EQ(h.bytes.size, h.expected.size());
+      EXPECT_TRUE(h.bytes.view() == h.expected) << "file of '" << h.expected[1] << "'";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace passerelle
