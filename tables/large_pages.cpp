@@ -1,5 +1,7 @@
 #include "tables/large_pages.h"
 
+#include "tables/memory_reuse.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -370,8 +372,9 @@ class FileCopies {
   }
 
  private:
-  // As much as the C library keeps at the end of its heap.
-  static constexpr std::size_t kMaxKept = std::size_t{1} << 30;
+  // Enough for the next users file of a big school board; the heap keeps
+  // the rest of what is let go of.
+  static constexpr std::size_t kMaxKept = std::size_t{256} << 20;
   struct Copy {
     char* start;
     std::size_t size;
@@ -388,8 +391,8 @@ FileCopies& Copies() {
   return *copies;
 }
 
-// Reads the file into a kept copy's mapping, whose pages are all there:
-// false on a failure, which the caller meets again reading it itself.
+// Reads the file into memory whose pages are all there already: false on a
+// failure, which the caller meets again reading the file itself.
 bool ReadInto(char* start, int descriptor, std::size_t size, std::size_t& copied) {
   copied = 0;
   while (copied < size) {
@@ -420,6 +423,14 @@ char* CopyOfFile(int descriptor, std::size_t size, std::size_t& copied) {
     if (ReadInto(kept, descriptor, size, copied))
       return kept;
     Copies().takeBack(kept);
+    return nullptr;
+  }
+  // Memory the C library already holds free costs no fault at all: a file
+  // loaded after tables were let go of is read into it.
+  if (void* const freed = AllocateFromFreedMemory(size)) {
+    if (ReadInto(static_cast<char*>(freed), descriptor, size, copied))
+      return static_cast<char*>(freed);
+    ::operator delete(freed);
     return nullptr;
   }
   const int copy = memfd_create("passerelle-file", MFD_CLOEXEC | MFD_ALLOW_SEALING);

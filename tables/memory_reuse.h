@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 namespace passerelle {
 
 // Asks the C library to keep the memory of a table that is let go for the
@@ -10,5 +12,11 @@ namespace passerelle {
 // when a program starts, before any table is made; does nothing where the
 // library offers no such setting.
 void KeepFreedMemoryForReuse();
+
+// `size` bytes from ::operator new when the C library can give them mostly
+// from memory it already holds (freed tables kept by the above), whose pages
+// cost no fault; null when most would be fresh memory from the system, or
+// where the library does not tell. Free it with ::operator delete.
+void* AllocateFromFreedMemory(std::size_t size);
 
 }  // namespace passerelle
