@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -433,6 +434,12 @@ char* CopyOfFile(int descriptor, std::size_t size, std::size_t& copied) {
     ::operator delete(freed);
     return nullptr;
   }
+  // The memory file is written like any file: under a limit on the size of
+  // files written, a big one would stop the program (SIGXFSZ).
+  struct rlimit written {};
+  if (getrlimit(RLIMIT_FSIZE, &written) != 0 ||
+      (written.rlim_cur != RLIM_INFINITY && written.rlim_cur < size))
+    return nullptr;
   const int copy = memfd_create("passerelle-file", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (copy < 0)
     return nullptr;

@@ -232,6 +232,23 @@ TEST(InterruptedSaveDeathTest, FileSizeLimitIsReportedAsAFailedWrite) {
   ExpectEarlierPairOnly(folder);
 }
 
+// Where the files a program writes are limited in size, reading a big file
+// must not count as writing one: the limit's signal would end the program.
+TEST(ReadWholeFileDeathTest, ALimitOnWrittenFilesDoesNotStopABigRead) {
+  TempFolder folder;
+  const std::string content(3 << 20, 'x');
+  const fs::path file = folder.write("users.txt", content);
+  EXPECT_EXIT(
+      {
+        rlimit small{};
+        getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+        std::exit(ReadWholeFile(file).view() == content ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // An input that is not a file is refused at once: a pipe nobody writes to
 // would block the open for ever, a device would be read without end.
 TEST(ReadWholeFileTest, AnythingButARegularFileIsRefusedAtOnce) {
