@@ -101,30 +101,25 @@ bool HasCollegeLevel(const std::string& levelText) {
 class NumberPerText {
  public:
   // workOut(text) gives the number of a text met for the first time. It
-  // gets a copy: the text may lie in a table that working it out changes.
+  // gets a copy: the text may lie in a table that working it out changes,
+  // and `text` is not read again once it has run.
   template <typename WorkOut>
   int numberOf(std::string_view text, WorkOut&& workOut) {
     if (const int* const recent = recent_.find(text))
       return *recent;
-    const int number = indexedNumberOf(text, workOut);
-    recent_.keep(text, number);
-    return number;
-  }
-
- private:
-  template <typename WorkOut>
-  int indexedNumberOf(std::string_view text, WorkOut& workOut) {
     const std::uint64_t hash = HashText(text);
     const int known = texts_.find(text, hash);
     if (known != kNone)
-      return numbers_[static_cast<std::size_t>(known)];
+      return recent_.keep(text, numbers_[static_cast<std::size_t>(known)]);
     std::string copy(text);
     const int number = workOut(std::as_const(copy));
+    recent_.keep(copy, number);
     texts_.add(std::move(copy), hash);
     numbers_.push_back(number);
     return number;
   }
 
+ private:
   FlatIndex<std::string> texts_;
   std::vector<int> numbers_;  // by entry of texts_
   RecentTexts<int> recent_;

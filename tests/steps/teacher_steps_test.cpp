@@ -864,6 +864,32 @@ TEST_P(TeacherIndexAgreement, StepsGiveWhatTheRowByRowSearchesGive) {
 
 INSTANTIATE_TEST_SUITE_P(TeacherRandomTables, TeacherIndexAgreement, ::testing::Range(1u, 21u));
 
+// A new row is filed under the key of its own stored key: "AP AP FRANCAIS"
+// is stored as "AP FRANCAIS", which gives "francais", a key not met before.
+// Working that key out adds to the very list the stored key lies in, at
+// whatever size the subjects before it left the list.
+TEST(TeacherGroupStepKeys, AKeyOfAStoredKeyIsWorkedOutWhateverTheKeysBeforeIt) {
+  const std::vector<std::string> before = {"MATHS", "ANGLAIS", "ALLEMAND", "SVT",  "Technologie",
+                                           "EPS",   "MUSIQUE", "LATIN",    "GREC", "PHYSIQUE"};
+  for (std::size_t count = 0; count <= before.size(); ++count) {
+    for (const bool mergeAp : {true, false}) {
+      SCOPED_TRACE(std::to_string(count) + " subjects before, mergeAp " + std::to_string(mergeAp));
+      WorkingTables tables;
+      SetClassList(tables, {"5_a"});
+      Rows lines{{kTeacherHeader, kClassHeader, kSubjectHeader}};
+      for (std::size_t i = 0; i < count; ++i)
+        lines.push_back({"DUPONT Jean", "5A", before[i]});
+      lines.push_back({"MARTIN Paul", "5A", "AP AP FRANCAIS"});
+      tables.importGrid = ImportedGrid(lines);
+      WorkingTables expected = tables;
+      ScriptedHost host;
+      ASSERT_TRUE(BuildTeacherRows(tables, host, {mergeAp, false}).done());
+      reference::BuildTeacherRows(expected, {mergeAp, false});
+      EXPECT_EQ(Trimmed(tables.teachers), Trimmed(expected.teachers));
+    }
+  }
+}
+
 // "NOM" and 12 give "NOM12".
 std::string Numbered(std::string_view prefix, int number) {
   return std::string(prefix).append(std::to_string(number));
