@@ -17,17 +17,19 @@ void TextList::clear() {
   size_ = 0;
   writable_ = nullptr;
   capacity_ = 0;
-  lines_.clear();
-  lines_.shrink_to_fit();
-  wideLines_.clear();
-  wideLines_.shrink_to_fit();
+  starts_.clear();
+  starts_.shrink_to_fit();
+  wideStarts_.clear();
+  wideStarts_.shrink_to_fit();
 }
 
 void TextList::append(std::string_view line) {
+  // The line and the LF that ends it.
+  const std::size_t added = line.size() + 1;
   // Bytes someone else may be reading are never written over: a shared or
   // full buffer is replaced by a larger copy.
-  if (writable_ == nullptr || text_.use_count() != 1 || capacity_ - size_ < line.size()) {
-    const std::size_t capacity = std::max({std::size_t{64}, 2 * capacity_, size_ + line.size()});
+  if (writable_ == nullptr || text_.use_count() != 1 || capacity_ - size_ < added) {
+    const std::size_t capacity = std::max({std::size_t{64}, 2 * capacity_, size_ + added});
     std::shared_ptr<char[]> larger(new char[capacity]);
     if (size_ > 0)
       std::memcpy(larger.get(), text_.get(), size_);
@@ -37,16 +39,23 @@ void TextList::append(std::string_view line) {
   }
   if (!line.empty())
     std::memcpy(writable_ + size_, line.data(), line.size());
-  if (wideLines_.empty() && size_ + line.size() <= UINT32_MAX) {
-    lines_.push_back({static_cast<std::uint32_t>(size_), static_cast<std::uint32_t>(line.size())});
+  writable_[size_ + line.size()] = '\n';
+  const std::size_t end = size_ + added;
+  if (wideStarts_.empty() && end <= UINT32_MAX) {
+    if (starts_.empty())
+      starts_.push_back(static_cast<std::uint32_t>(size_));
+    starts_.push_back(static_cast<std::uint32_t>(end));
   } else {
-    for (const Span& narrow : lines_)
-      wideLines_.push_back({narrow.offset, narrow.length});
-    lines_.clear();
-    lines_.shrink_to_fit();
-    wideLines_.push_back({size_, line.size()});
+    if (wideStarts_.empty()) {
+      wideStarts_.assign(starts_.begin(), starts_.end());
+      if (wideStarts_.empty())
+        wideStarts_.push_back(size_);
+      starts_.clear();
+      starts_.shrink_to_fit();
+    }
+    wideStarts_.push_back(end);
   }
-  size_ += line.size();
+  size_ = end;
 }
 
 void TextList::loadText(std::string text) {
@@ -78,7 +87,7 @@ std::size_t EstimatedLines(std::string_view text) {
     if (!(sample[at] == '\n' && at > 0 && sample[at - 1] == '\r'))
       ++breaks;
   });
-  return text.size() / kSample * breaks / 8 * 9 + 64;
+  return text.size() / kSample * breaks / 8 * 9 + 65;
 }
 
 }  // namespace
@@ -91,11 +100,11 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
       size = static_cast<std::size_t>(static_cast<const char*>(nul) - data);
   }
   if (size <= UINT32_MAX) {
-    lines_ = FindLines<Span>(data, size);
-    wideLines_.clear();
+    starts_ = FindLines<std::uint32_t>(data, size);
+    wideStarts_.clear();
   } else {
-    wideLines_ = FindLines<WideSpan>(data, size);
-    lines_.clear();
+    wideStarts_ = FindLines<std::size_t>(data, size);
+    starts_.clear();
   }
   text_ = std::move(text);
   size_ = size;
@@ -103,25 +112,27 @@ void TextList::loadShared(std::shared_ptr<const char> text, std::size_t size) {
   capacity_ = 0;
 }
 
-template <typename Line>
-TextList::LineTable<Line> TextList::FindLines(const char* data, std::size_t size) {
-  using Offset = decltype(Line::offset);
-  LineTable<Line> lines;
-  lines.reserve(EstimatedLines(std::string_view(data, size)));
+template <typename Offset>
+TextList::LineTable<Offset> TextList::FindLines(const char* data, std::size_t size) {
+  LineTable<Offset> starts;
+  starts.reserve(EstimatedLines(std::string_view(data, size)));
   // One pass over the text for both kinds of break; an LF right after a CR
   // belongs to it and is passed over.
   std::size_t start = 0;
   ForEachByteOf(std::string_view(data, size), '\r', '\n', [&](std::size_t end) {
     if (end < start)
       return;
-    lines.push_back({static_cast<Offset>(start), static_cast<Offset>(end - start)});
+    starts.push_back(static_cast<Offset>(start));
     start = end + 1;
     if (data[end] == '\r' && start < size && data[start] == '\n')
       ++start;
   });
   if (start < size)
-    lines.push_back({static_cast<Offset>(start), static_cast<Offset>(size - start)});
-  return lines;
+    starts.push_back(static_cast<Offset>(start));
+  // Where the last line and its break end: the end of the text.
+  if (!starts.empty())
+    starts.push_back(static_cast<Offset>(size));
+  return starts;
 }
 
 std::string TextList::text() const {

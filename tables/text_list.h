@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -26,13 +27,16 @@ class TextList {
   void clear();
   void append(std::string_view line);
   // Only one of the two line tables is ever in use.
-  std::size_t count() const { return lines_.size() + wideLines_.size(); }
+  std::size_t count() const {
+    const std::size_t starts = std::max(starts_.size(), wideStarts_.size());
+    return starts > 0 ? starts - 1 : 0;
+  }
   // Lines are counted from 0; an index past the end gives the empty text.
   std::string_view line(std::size_t index) const {
-    if (index < lines_.size())
-      return std::string_view(text_.get() + lines_[index].offset, lines_[index].length);
-    if (index < wideLines_.size())
-      return std::string_view(text_.get() + wideLines_[index].offset, wideLines_[index].length);
+    if (index + 1 < starts_.size())
+      return Between(starts_[index], starts_[index + 1]);
+    if (index + 1 < wideStarts_.size())
+      return Between(wideStarts_[index], wideStarts_[index + 1]);
     return {};
   }
 
@@ -53,22 +57,25 @@ class TextList {
   std::string text() const;
 
  private:
-  // Where each line lies in the text: eight bytes a line for any text
-  // below 4 GB, which a big file's million lines are.
-  struct Span {
-    std::uint32_t offset;
-    std::uint32_t length;
-  };
-  struct WideSpan {
-    std::size_t offset;
-    std::size_t length;
-  };
+  // Where each line starts in the text, then where the text ends: four
+  // bytes a line for any text below 4 GB, which a big file's million lines
+  // are. A line runs up to the next one's start, less its line break; the
+  // breaks stay in the text (append() ends each line it adds with an LF), and
+  // a line holds neither CR nor LF, so the break is what it ends with.
   // A big file's line table is a large block of its own.
-  template <typename Line>
-  using LineTable = std::vector<Line, LargeBlockAllocator<Line>>;
+  template <typename Offset>
+  using LineTable = std::vector<Offset, LargeBlockAllocator<Offset>>;
+  std::string_view Between(std::size_t begin, std::size_t end) const {
+    const char* const text = text_.get();
+    if (end > begin && text[end - 1] == '\n')
+      --end;
+    if (end > begin && text[end - 1] == '\r')
+      --end;
+    return std::string_view(text + begin, end - begin);
+  }
   void loadShared(std::shared_ptr<const char> text, std::size_t size);
-  template <typename Line>
-  static LineTable<Line> FindLines(const char* data, std::size_t size);
+  template <typename Offset>
+  static LineTable<Offset> FindLines(const char* data, std::size_t size);
 
   std::shared_ptr<const char> text_;
   std::size_t size_ = 0;
@@ -76,8 +83,8 @@ class TextList {
   // list made for appending and shares with nobody.
   char* writable_ = nullptr;
   std::size_t capacity_ = 0;
-  LineTable<Span> lines_;
-  LineTable<WideSpan> wideLines_;
+  LineTable<std::uint32_t> starts_;
+  LineTable<std::size_t> wideStarts_;
 };
 
 }  // namespace passerelle

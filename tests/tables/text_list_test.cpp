@@ -64,6 +64,14 @@ TEST(TextListTest, LinesPastTheEndAreEmptyAndAppendGoesAfterTheLoadedText) {
   list.clear();
   EXPECT_EQ(list.count(), 0u);
   EXPECT_EQ(list.text(), "");
+
+  // A line ends at the next one's start: a CR closing the loaded text and
+  // the LF closing an empty line appended after it are two breaks, not one.
+  list.loadText("a\r");
+  list.append("");
+  list.append("b");
+  list.append("");
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{"a", "", "b", ""}));
 }
 
 TEST(TextListTest, CopiesAppendWithoutTouchingEachOther) {
