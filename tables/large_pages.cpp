@@ -337,7 +337,7 @@ class FileCopies {
     const Copy taken = *best;
     kept_.erase(best);
     keptBytes_ -= taken.size;
-    handedOut_.push_back(taken);  // never grows past the kept list's size
+    handedOut_.push_back(taken);  // room made by record()
     length = taken.size;
     return taken.start;
   }
@@ -345,8 +345,11 @@ class FileCopies {
   bool record(char* start, std::size_t size) noexcept {
     const std::lock_guard<std::mutex> lock(mutex_);
     try {
-      // Room to keep it later, so that letting it go never allocates.
-      kept_.reserve(kept_.size() + handedOut_.size() + 1);
+      // Room in both lists for every copy there is, so that handing one
+      // out again or letting it go never allocates.
+      const std::size_t copies = kept_.size() + handedOut_.size() + 1;
+      kept_.reserve(copies);
+      handedOut_.reserve(copies);
       handedOut_.push_back({start, size});
       return true;
     } catch (const std::bad_alloc&) {
@@ -392,24 +395,6 @@ FileCopies& Copies() {
   return *copies;
 }
 
-// Reads the file into memory whose pages are all there already: false on a
-// failure, which the caller meets again reading the file itself.
-bool ReadInto(char* start, int descriptor, std::size_t size, std::size_t& copied) {
-  copied = 0;
-  while (copied < size) {
-    const ssize_t now =
-        pread(descriptor, start + copied, size - copied, static_cast<off_t>(copied));
-    if (now < 0 && errno == EINTR)
-      continue;
-    if (now < 0)
-      return false;
-    if (now == 0)
-      break;  // the file shrank meanwhile
-    copied += static_cast<std::size_t>(now);
-  }
-  return copied > 0;
-}
-
 // Copies the file into a memory file of the program's own, then maps that.
 // Its pages are made and filled by the system in one go, and mapped sixteen
 // at a time on first touch; read into fresh memory, each 4 KB page would
@@ -419,21 +404,16 @@ bool ReadInto(char* start, int descriptor, std::size_t size, std::size_t& copied
 // and it cannot be made shorter, so the copy never changes under the rows
 // that keep pointing into it, whatever becomes of the file itself.
 char* CopyOfFile(int descriptor, std::size_t size, std::size_t& copied) {
+  copied = 0;
+  // A copy kept from an earlier file: its pages are all there, and the
+  // caller reads the file into them.
   std::size_t length = 0;
-  if (char* const kept = Copies().take(size, length)) {
-    if (ReadInto(kept, descriptor, size, copied))
-      return kept;
-    Copies().takeBack(kept);
-    return nullptr;
-  }
+  if (char* const kept = Copies().take(size, length))
+    return kept;
   // Memory the C library already holds free costs no fault at all: a file
-  // loaded after tables were let go of is read into it.
-  if (void* const freed = AllocateFromFreedMemory(size)) {
-    if (ReadInto(static_cast<char*>(freed), descriptor, size, copied))
-      return static_cast<char*>(freed);
-    ::operator delete(freed);
+  // loaded after tables were let go of is read into it by the caller.
+  if (FreedMemoryHolds(size))
     return nullptr;
-  }
   // The memory file is written like any file: under a limit on the size of
   // files written, a big one would stop the program (SIGXFSZ).
   struct rlimit written {};
@@ -443,7 +423,6 @@ char* CopyOfFile(int descriptor, std::size_t size, std::size_t& copied) {
   const int copy = memfd_create("passerelle-file", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (copy < 0)
     return nullptr;
-  copied = 0;
   while (copied < size) {
     auto from = static_cast<off_t>(copied);
     const ssize_t now = sendfile(copy, descriptor, &from, size - copied);

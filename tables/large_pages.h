@@ -46,12 +46,16 @@ using LargeBlock = std::unique_ptr<char[], LargeBlockRelease>;
 // std::bad_alloc when the memory cannot be had.
 LargeBlock AllocateLargeBlock(std::size_t size);
 
-// The first `size` bytes of an open regular file, copied by the system into
-// a block of their own (on Linux, see CopyOfFile): cheaper than reading a big
-// file into fresh memory. The block is the program's own copy, which no later
-// change to the file reaches; `copied` tells how many bytes it holds, fewer
-// when the file shrank meanwhile. Null for a file below kLargeBlockThreshold, on other systems and
-// on any failure: the caller then reads the file itself, from its start.
+// A block for the first `size` bytes of an open regular file, cheaper to
+// fill than fresh memory (on Linux, see CopyOfFile): either a copy the system
+// made of them, `copied` then telling how many it holds (fewer when the file
+// shrank meanwhile; never 0) and nothing more to be read, or, with `copied`
+// 0, a block of at least `size` bytes whose pages are there already, for the
+// caller to read the file into. The
+// block is the program's own, which no later change to the file reaches.
+// Null for a file below kLargeBlockThreshold, on other systems, when the C
+// library holds enough free memory for the file, and on any failure: the
+// caller then reads the file into a block of its own.
 LargeBlock CopyFileIntoLargeBlock(int descriptor, std::size_t size, std::size_t& copied);
 
 // An allocator for the big vectors of a table: an array of at least

@@ -21,11 +21,11 @@ void KeepFreedMemoryForReuse() {
 #endif
 }
 
-void* AllocateFromFreedMemory(std::size_t size) {
+bool FreedMemoryHolds(std::size_t size) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-  // What the library has taken from the system, before and after: a block
-  // taken from its free memory leaves it as it was. Asking for the memory
-  // and freeing it again touches no page.
+  // What the library has taken from the system, before and after asking for
+  // the block: one taken from its free memory leaves it as it was. Asking
+  // for the memory and freeing it again touches no page.
   const auto taken = [] {
     const struct mallinfo2 info = mallinfo2();
     return info.arena + info.hblkhd;
@@ -33,13 +33,11 @@ void* AllocateFromFreedMemory(std::size_t size) {
   const std::size_t before = taken();
   void* const block = ::operator new(size);
   const std::size_t after = taken();
-  if (after <= before || after - before <= size / 4)
-    return block;
   ::operator delete(block);
-  return nullptr;
+  return after <= before || after - before <= size / 4;
 #else
   static_cast<void>(size);
-  return nullptr;
+  return false;
 #endif
 }
 

@@ -13,10 +13,10 @@ namespace passerelle {
 // library offers no such setting.
 void KeepFreedMemoryForReuse();
 
-// `size` bytes from ::operator new when the C library can give them mostly
-// from memory it already holds (freed tables kept by the above), whose pages
-// cost no fault; null when most would be fresh memory from the system, or
-// where the library does not tell. Free it with ::operator delete.
-void* AllocateFromFreedMemory(std::size_t size);
+// Whether a block of `size` bytes from ::operator new would come mostly from
+// memory the C library already holds (freed tables kept by the above), whose
+// pages cost no fault, rather than from fresh memory of the system. False
+// where the library does not tell.
+bool FreedMemoryHolds(std::size_t size);
 
 }  // namespace passerelle

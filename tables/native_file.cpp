@@ -223,13 +223,13 @@ FileBytes ReadWholeFile(const std::filesystem::path& file) {
   // as it stood, never without end.
   const auto size = static_cast<std::size_t>(status.st_size);
   FileBytes bytes;
+  // A copy the system made holds all the file held; any other block is
+  // read into.
   bytes.data = CopyFileIntoLargeBlock(descriptor, size, bytes.size);
-  if (bytes.data != nullptr) {
-    close(descriptor);
-    return bytes;
-  }
-  bytes.data = AllocateLargeBlock(std::max<std::size_t>(size, 1));
-  while (bytes.size < size) {
+  const bool copied = bytes.size > 0;
+  if (bytes.data == nullptr)
+    bytes.data = AllocateLargeBlock(std::max<std::size_t>(size, 1));
+  while (!copied && bytes.size < size) {
     const ssize_t got = read(descriptor, bytes.data.get() + bytes.size, size - bytes.size);
     if (got < 0) {
       if (errno == EINTR)
