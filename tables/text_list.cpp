@@ -24,8 +24,9 @@ void TextList::clear() {
 }
 
 void TextList::append(std::string_view line) {
-  // The line and the LF that ends it.
-  const std::size_t added = line.size() + 1;
+  // The line and the CR LF that ends it, whatever the line holds: a line
+  // given with a CR or LF of its own at its end keeps it.
+  const std::size_t added = line.size() + 2;
   // Bytes someone else may be reading are never written over: a shared or
   // full buffer is replaced by a larger copy.
   if (writable_ == nullptr || text_.use_count() != 1 || capacity_ - size_ < added) {
@@ -39,7 +40,8 @@ void TextList::append(std::string_view line) {
   }
   if (!line.empty())
     std::memcpy(writable_ + size_, line.data(), line.size());
-  writable_[size_ + line.size()] = '\n';
+  writable_[size_ + line.size()] = '\r';
+  writable_[size_ + line.size() + 1] = '\n';
   const std::size_t end = size_ + added;
   if (wideStarts_.empty() && end <= UINT32_MAX) {
     if (starts_.empty())

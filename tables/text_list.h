@@ -59,9 +59,9 @@ class TextList {
  private:
   // Where each line starts in the text, then where the text ends: four
   // bytes a line for any text below 4 GB, which a big file's million lines
-  // are. A line runs up to the next one's start, less its line break; the
-  // breaks stay in the text (append() ends each line it adds with an LF), and
-  // a line holds neither CR nor LF, so the break is what it ends with.
+  // are. A line runs up to the next one's start, less its line break: a
+  // loaded line holds neither CR nor LF, so its break is what it ends with,
+  // and append() ends each line it adds with a CR LF of its own.
   // A big file's line table is a large block of its own.
   template <typename Offset>
   using LineTable = std::vector<Offset, LargeBlockAllocator<Offset>>;

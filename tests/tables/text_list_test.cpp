@@ -72,6 +72,12 @@ TEST(TextListTest, LinesPastTheEndAreEmptyAndAppendGoesAfterTheLoadedText) {
   list.append("b");
   list.append("");
   EXPECT_EQ(Lines(list), (std::vector<std::string>{"a", "", "b", ""}));
+
+  // An appended line is kept as given, even with a break of its own.
+  list.clear();
+  for (const char* line : {"c\r", "d\n", "\r\n", "e\nf"})
+    list.append(line);
+  EXPECT_EQ(Lines(list), (std::vector<std::string>{"c\r", "d\n", "\r\n", "e\nf"}));
 }
 
 TEST(TextListTest, CopiesAppendWithoutTouchingEachOther) {
