@@ -63,7 +63,7 @@ std::unordered_set<std::string, KeyedTextHash, std::equal_to<>> LoginsOfEarlierF
   for (int r = 1; r < students.rowCount(); ++r) {
     if (r >= testFirst && r < testEnd)
       continue;
-    const std::string_view login = students.cell(3, r);
+    const std::string_view login = students.cell(kStudentLoginCol, r);
     if (!login.empty())
       logins.emplace(login);
   }
