@@ -465,13 +465,11 @@ class AssociationBatches {
       pacer.rowDone();
       // The row's cells found once for the three read.
       const Grid::StoredCells cells = import_.storedCells(row);
-      auto cell = [&cells](int col) {
-        return col < cells.size() ? cells[col] : std::string_view();
-      };
-      const int classCode = classCells_.codeOf(cell(columns_.classGroup));
+      const int classCode = classCells_.codeOf(cells.at(columns_.classGroup));
       if (classCode == kNone)
         continue;
-      const TeacherSubject key{cell(columns_.teacher), subjectKeys_.keyOf(cell(columns_.subject))};
+      const TeacherSubject key{cells.at(columns_.teacher),
+                               subjectKeys_.keyOf(cells.at(columns_.subject))};
       batch_.push_back(Association{key, HashOf(key), classCode});
     }
   }

@@ -108,8 +108,7 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
   for (int r = 1; r < users.rowCount(); ++r) {
     pacer.rowDone();
     const Grid::StoredCells cells = users.storedCells(r);
-    auto cell = [&cells](int col) { return col < cells.size() ? cells[col] : std::string_view(); };
-    const std::string_view category = cell(kUserCategoryCol);
+    const std::string_view category = cells.at(kUserCategoryCol);
     if (!IsStudentCategory(category))
       continue;
     ++read.studentLines;
@@ -117,12 +116,13 @@ void AppendStudentsAndClasses(WorkingTables& tables, ScreenPacer& pacer, UsersFi
     const bool newCode = recentCode == nullptr;
     const std::string_view code =
         newCode ? classCodes.keep(category, StudentClassCode(category)) : *recentCode;
-    const std::string_view login = LowerCaseLogin(cell(kUserLoginCol), lowered);
+    const std::string_view login = LowerCaseLogin(cells.at(kUserLoginCol), lowered);
     if (!login.empty() && !earlierLogins.empty() && earlierLogins.contains(login)) {
       ++read.studentsAlreadyThere;
     } else {
-      const std::string_view student[] = {code, cell(kUserLastNameCol), cell(kUserFirstNameCol),
-                                          login, cell(kUserPasswordCol)};
+      const std::string_view student[] = {code, cells.at(kUserLastNameCol),
+                                          cells.at(kUserFirstNameCol), login,
+                                          cells.at(kUserPasswordCol)};
       // The names, the password and most logins stay where the users file
       // holds them: a big file's students then cost a few bytes each
       // instead of a copy.
@@ -155,8 +155,7 @@ int KeepTeacherLines(Grid& users, ScreenPacer& pacer) {
   std::vector<int> teacherRows;
   for (int r = 0; r < users.rowCount(); ++r) {
     pacer.rowDone();
-    const Grid::StoredCells cells = users.storedCells(r);
-    if (kUserCategoryCol < cells.size() && cells[kUserCategoryCol] == kTeacherCategory)
+    if (users.storedCells(r).at(kUserCategoryCol) == kTeacherCategory)
       teacherRows.push_back(r);
   }
   const int teachers = static_cast<int>(teacherRows.size());

@@ -309,6 +309,23 @@ void Grid::checkInside(int col, int row) const {
   }
 }
 
+// A scattered row of `n` cells lying in the line at `base`, with room after
+// its pieces for `inlineBytes` copied bytes; its pieces are left to write.
+char* Grid::AllocateScatteredRow(RowStore& store, std::size_t n, const char* base,
+                                 std::size_t inlineBytes) {
+  char* const packed = store.allocate(kBorrowedHeader + 4 * n + inlineBytes);
+  WriteU32(packed, static_cast<std::uint32_t>(n) | kBorrowed | kScattered);
+  std::memcpy(packed + 4, &base, sizeof base);
+  return packed;
+}
+
+// Piece `i` of a scattered row: where its cell starts and how long it is.
+void Grid::WritePiece(char* pieces, std::size_t i, std::size_t start, std::size_t length) {
+  const std::uint16_t piece[2] = {static_cast<std::uint16_t>(start),
+                                  static_cast<std::uint16_t>(length)};
+  std::memcpy(pieces + 4 * i, piece, sizeof piece);
+}
+
 // A row that borrows its line whole keeps borrowing every cell but the one
 // written, which is copied into the row with cell 0: a step rewriting one
 // cell in each row of a big import then writes a few bytes a row instead of
@@ -328,14 +345,10 @@ bool Grid::rewriteBorrowedCell(int row, std::size_t index, std::string_view text
   if (old.ReadEnd(count - 1) >= kInlinePiece || inlineBytes >= kInlinePiece || n > kCountMask)
     return false;
 
-  char* const fresh = store_.allocate(kBorrowedHeader + 4 * n + inlineBytes);
-  WriteU32(fresh, static_cast<std::uint32_t>(n) | kBorrowed | kScattered);
-  std::memcpy(fresh + 4, &base, sizeof base);
+  char* const fresh = AllocateScatteredRow(store_, n, base, inlineBytes);
   char* const pieces = fresh + kBorrowedHeader;
   auto writePiece = [pieces](std::size_t i, std::size_t start, std::size_t length) {
-    const std::uint16_t piece[2] = {static_cast<std::uint16_t>(start),
-                                    static_cast<std::uint16_t>(length)};
-    std::memcpy(pieces + 4 * i, piece, sizeof piece);
+    WritePiece(pieces, i, start, length);
   };
   old.forEach(count, [&](std::size_t i, std::string_view cell) {
     if (i == 0)
@@ -562,25 +575,21 @@ void Grid::setRowTextsFrom(int row, std::span<const std::string_view> cells, con
     return;
   }
 
-  char* packed = store_.allocate(kBorrowedHeader + 4 * n + inlineBytes);
-  WriteU32(packed, static_cast<std::uint32_t>(n) | kBorrowed | kScattered);
-  std::memcpy(packed + 4, &base, sizeof base);
+  char* const packed = AllocateScatteredRow(store_, n, base, inlineBytes);
   char* const pieces = packed + kBorrowedHeader;
   char* const copied = pieces + 4 * n;
   std::size_t copiedEnd = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const std::string_view cell = cells[i];
-    std::uint16_t piece[2] = {0, static_cast<std::uint16_t>(cell.size())};
     if (cell.empty()) {
-      piece[1] = 0;
+      WritePiece(pieces, i, 0, 0);
     } else if (borrowable(cell)) {
-      piece[0] = static_cast<std::uint16_t>(cell.data() - base);
+      WritePiece(pieces, i, static_cast<std::size_t>(cell.data() - base), cell.size());
     } else {
-      piece[0] = static_cast<std::uint16_t>(copiedEnd | kInlinePiece);
+      WritePiece(pieces, i, copiedEnd | kInlinePiece, cell.size());
       std::memcpy(copied + copiedEnd, cell.data(), cell.size());
       copiedEnd += cell.size();
     }
-    std::memcpy(pieces + 4 * i, piece, sizeof piece);
   }
 
   // What the source borrows from is held here too, before the old row goes:

@@ -62,6 +62,10 @@ class Grid {
   class StoredCells {
    public:
     int size() const { return static_cast<int>(count_); }
+    // The cell at `index`, or the empty text past the stored cells.
+    std::string_view at(int index) const {
+      return index < size() ? (*this)[index] : std::string_view();
+    }
     std::string_view operator[](int index) const {
       if (scattered_)
         return ScatteredCell(static_cast<std::size_t>(index));
@@ -250,6 +254,9 @@ class Grid {
   static void WriteBorrowedEnds(char* ends, std::size_t firstLength, const LineSplit& split);
   void placeRow(int row, char* packed);
   bool rewriteBorrowedCell(int row, std::size_t index, std::string_view text);
+  static char* AllocateScatteredRow(RowStore& store, std::size_t n, const char* base,
+                                    std::size_t inlineBytes);
+  static void WritePiece(char* pieces, std::size_t i, std::size_t start, std::size_t length);
   void checkInside(int col, int row) const;
   // The cells packed as one row in `store`; null when they are all empty.
   template <typename Cells>
