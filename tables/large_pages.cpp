@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -157,6 +158,36 @@ std::size_t FreeLargePages(int order) {
 // fault of ours ever waits on a compaction.
 constexpr std::size_t kFreeLargePagesKept = 64;
 
+// A mapping of the program's: where it starts and how long it is.
+struct Mapping {
+  char* start;
+  std::size_t size;
+};
+
+// The mappings handed out as blocks, so that freeing a block knows it for
+// one of them and how long it is. Its owner holds the lock.
+class HandedOut {
+ public:
+  // May throw std::bad_alloc, leaving the list as it was.
+  void add(Mapping mapping) { list_.push_back(mapping); }
+  void reserve(std::size_t count) { list_.reserve(count); }
+  std::size_t size() const { return list_.size(); }
+  // The mapping starting at `start`, taken off the list; null for none.
+  std::optional<Mapping> remove(char* start) noexcept {
+    const auto found = std::find_if(list_.begin(), list_.end(),
+                                    [start](const Mapping& m) { return m.start == start; });
+    if (found == list_.end())
+      return std::nullopt;
+    const Mapping mapping = *found;
+    *found = list_.back();
+    list_.pop_back();
+    return mapping;
+  }
+
+ private:
+  std::vector<Mapping> list_;
+};
+
 // Large pages let go of are kept for the next big block, as the C library
 // keeps the rest of the freed memory (see KeepFreedMemoryForReuse): the
 // second load of a big file then touches no fresh memory at all, and the
@@ -203,7 +234,7 @@ class FreeRuns {
   bool recordHandedOut(char* start, std::size_t size) noexcept {
     const std::lock_guard<std::mutex> lock(mutex_);
     try {
-      handedOut_.push_back(Run{start, size});
+      handedOut_.add({start, size});
       return true;
     } catch (const std::bad_alloc&) {
       return false;
@@ -212,18 +243,14 @@ class FreeRuns {
 
   // Takes back a block handed out from large pages; false for any other.
   bool takeBack(char* start) noexcept {
-    std::size_t size = 0;
+    std::optional<Mapping> block;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      const auto found = std::find_if(handedOut_.begin(), handedOut_.end(),
-                                      [start](const Run& run) { return run.start == start; });
-      if (found == handedOut_.end())
-        return false;
-      size = found->size;
-      *found = handedOut_.back();
-      handedOut_.pop_back();
+      block = handedOut_.remove(start);
     }
-    give(start, size);
+    if (!block)
+      return false;
+    give(start, block->size);
     return true;
   }
 
@@ -240,10 +267,8 @@ class FreeRuns {
  private:
   // As much as the C library keeps at the end of its heap.
   static constexpr std::size_t kMaxKept = std::size_t{1} << 30;
-  struct Run {
-    char* start;
-    std::size_t size;
-  };
+  // Runs are mappings of whole large pages.
+  using Run = Mapping;
 
   void keep(char* start, std::size_t size) {
     auto next = std::find_if(runs_.begin(), runs_.end(),
@@ -267,7 +292,7 @@ class FreeRuns {
   std::mutex mutex_;
   std::vector<Run> runs_;  // by address
   std::size_t kept_ = 0;
-  std::vector<Run> handedOut_;
+  HandedOut handedOut_;
 };
 
 FreeRuns& KeptRuns() {
@@ -334,10 +359,10 @@ class FileCopies {
     }
     if (best == kept_.end())
       return nullptr;
-    const Copy taken = *best;
+    const Mapping taken = *best;
     kept_.erase(best);
     keptBytes_ -= taken.size;
-    handedOut_.push_back(taken);  // room made by record()
+    handedOut_.add(taken);  // room made by record(): no allocation
     length = taken.size;
     return taken.start;
   }
@@ -350,7 +375,7 @@ class FileCopies {
       const std::size_t copies = kept_.size() + handedOut_.size() + 1;
       kept_.reserve(copies);
       handedOut_.reserve(copies);
-      handedOut_.push_back({start, size});
+      handedOut_.add({start, size});
       return true;
     } catch (const std::bad_alloc&) {
       return false;
@@ -359,13 +384,10 @@ class FileCopies {
 
   bool takeBack(char* start) noexcept {
     const std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = std::find_if(handedOut_.begin(), handedOut_.end(),
-                                    [start](const Copy& copy) { return copy.start == start; });
-    if (found == handedOut_.end())
+    const std::optional<Mapping> found = handedOut_.remove(start);
+    if (!found)
       return false;
-    const Copy copy = *found;
-    *found = handedOut_.back();
-    handedOut_.pop_back();
+    const Mapping copy = *found;
     if (keptBytes_ + copy.size <= kMaxKept) {
       kept_.push_back(copy);
       keptBytes_ += copy.size;
@@ -379,13 +401,9 @@ class FileCopies {
   // Enough for the next users file of a big school board; the heap keeps
   // the rest of what is let go of.
   static constexpr std::size_t kMaxKept = std::size_t{256} << 20;
-  struct Copy {
-    char* start;
-    std::size_t size;
-  };
   std::mutex mutex_;
-  std::vector<Copy> handedOut_;
-  std::vector<Copy> kept_;
+  HandedOut handedOut_;
+  std::vector<Mapping> kept_;
   std::size_t keptBytes_ = 0;
 };
 

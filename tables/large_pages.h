@@ -51,11 +51,11 @@ LargeBlock AllocateLargeBlock(std::size_t size);
 // made of them, `copied` then telling how many it holds (fewer when the file
 // shrank meanwhile; never 0) and nothing more to be read, or, with `copied`
 // 0, a block of at least `size` bytes whose pages are there already, for the
-// caller to read the file into. The
-// block is the program's own, which no later change to the file reaches.
-// Null for a file below kLargeBlockThreshold, on other systems, when the C
-// library holds enough free memory for the file, and on any failure: the
-// caller then reads the file into a block of its own.
+// caller to read the file into. The block is the program's own, which no
+// later change to the file reaches. Null for a file below
+// kLargeBlockThreshold, on other systems, when the C library holds enough
+// free memory for the file, and on any failure: the caller then reads the
+// file into a block of its own.
 LargeBlock CopyFileIntoLargeBlock(int descriptor, std::size_t size, std::size_t& copied);
 
 // An allocator for the big vectors of a table: an array of at least
